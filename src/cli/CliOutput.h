@@ -1,0 +1,28 @@
+// Text and JSON forms of the command list printed by quillon-cli.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/untCommand.h"
+
+namespace quillon::cli {
+
+// CR, LF, TAB and backslash written as \r \n \t \\ so that a field stays on its line.
+void AppendEscaped(std::string& out, std::string_view field);
+
+// The texts a decoder gives a command (empty while no decoder knows it).
+struct TCommandTexts {
+  std::string Summary;
+  std::string Request;
+  std::string Answer;
+};
+
+// number TAB time TAB thread TAB name TAB summary TAB "!" for a failed command; LF.
+void AppendListLine(std::string& out, std::uint64_t number, const TCommand& command,
+                    const TCommandTexts& texts);
+// One JSON object on one line; LF.
+void AppendJsonLine(std::string& out, std::uint64_t number, const TCommand& command,
+                    const TCommandTexts& texts);
+
+}  // namespace quillon::cli

@@ -1,0 +1,151 @@
+// quillon-cli: the command list of a driver log, from the command line.
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <iostream>
+#include <map>
+
+#include "cli/CliOutput.h"
+#include "core/DriverCommands.h"
+#include "core/Errors.h"
+#include "core/LogParser2.h"
+#include "core/TextFile.h"
+
+namespace {
+
+using namespace quillon;
+
+// Collects output and writes it to stdout in large blocks.
+class TOutput {
+ public:
+  ~TOutput() { Flush(); }
+  std::string& Buffer() { return FBuffer; }
+  void MaybeFlush() {
+    if (FBuffer.size() >= (1 << 16)) Flush();
+  }
+  void Flush() {
+    if (!FBuffer.empty()) std::fwrite(FBuffer.data(), 1, FBuffer.size(), stdout);
+    FBuffer.clear();
+  }
+
+ private:
+  std::string FBuffer;
+};
+
+struct TReadResult {
+  std::int64_t Lines = 0;
+  std::vector<TParseDiagnostic> Diagnostics;
+};
+
+// Reads the log and hands every command, once it is final, to onCommand.
+TReadResult ReadLog(const std::string& fileName, const std::function<void(TCommand&)>& onCommand) {
+  TTextLineReader reader(fileName);
+  TStreamingCommandSink sink(onCommand);
+  TLogParser parser(sink);
+  std::string_view line;
+  while (reader.Next(line)) parser.ParseLine(line);
+  parser.Finish();
+  sink.Flush();
+  return {parser.LineCount(), parser.Diagnostics()};
+}
+
+void PrintDiagnostics(const std::vector<TParseDiagnostic>& diagnostics) {
+  for (const auto& d : diagnostics)
+    std::fprintf(stderr, "line %lld: %s\n", static_cast<long long>(d.LineNumber), d.Message.c_str());
+}
+
+int RunList(const std::string& fileName, bool json) {
+  TOutput out;
+  std::uint64_t number = 0;
+  cli::TCommandTexts texts;
+  TReadResult result = ReadLog(fileName, [&](TCommand& command) {
+    ++number;
+    if (json)
+      cli::AppendJsonLine(out.Buffer(), number, command, texts);
+    else
+      cli::AppendListLine(out.Buffer(), number, command, texts);
+    out.MaybeFlush();
+  });
+  out.Flush();
+  std::fflush(stdout);
+  PrintDiagnostics(result.Diagnostics);
+  return 0;
+}
+
+int RunStats(const std::string& fileName) {
+  struct TRow {
+    std::uint64_t Count = 0, Failed = 0;
+    std::string Name;
+  };
+  // Sync frames share code 0 with unknown command 00, so they get a key of their own.
+  std::map<std::int64_t, TRow> rows;
+  std::uint64_t commands = 0, failed = 0, unanswered = 0;
+  TReadResult result = ReadLog(fileName, [&](TCommand& command) {
+    ++commands;
+    bool error = command.HasError();
+    if (error) ++failed;
+    if (command.AnswerData().empty()) ++unanswered;
+    bool sync = command.Protocol() == pProtocol2 && command.TxData().empty();
+    TRow& row = rows[sync ? -1 : command.Code()];
+    if (row.Count == 0) row.Name = command.CommandName();
+    ++row.Count;
+    if (error) ++row.Failed;
+  });
+  std::vector<const TRow*> sorted;
+  for (const auto& [key, row] : rows) sorted.push_back(&row);
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const TRow* a, const TRow* b) { return a->Count > b->Count; });
+  TOutput out;
+  std::string& s = out.Buffer();
+  s += "Строк прочитано\t" + std::to_string(result.Lines) + "\n";
+  s += "Команд\t" + std::to_string(commands) + "\n";
+  s += "С ошибкой\t" + std::to_string(failed) + "\n";
+  s += "Без ответа\t" + std::to_string(unanswered) + "\n";
+  s += "Диагностик\t" + std::to_string(result.Diagnostics.size()) + "\n";
+  s += "\nКоманда\tЧисло\tС ошибкой\n";
+  for (const TRow* row : sorted) {
+    cli::AppendEscaped(s, row->Name);
+    s += "\t" + std::to_string(row->Count) + "\t" + std::to_string(row->Failed) + "\n";
+  }
+  out.Flush();
+  std::fflush(stdout);
+  PrintDiagnostics(result.Diagnostics);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_CTYPE, "");
+  std::setlocale(LC_MESSAGES, "");
+  CLI::App app{"Quillon: разбор журналов драйвера ККТ"};
+  app.require_subcommand(1);
+
+  std::string fileName;
+  bool json = false;
+  auto* list = app.add_subcommand("list", "Список команд журнала");
+  list->add_flag("--json", json, "JSON Lines: один объект на команду");
+  list->add_option("LOGFILE", fileName, "Файл журнала")->required();
+
+  std::string statsFile;
+  auto* stats = app.add_subcommand("stats", "Сводка по журналу");
+  stats->add_option("LOGFILE", statsFile, "Файл журнала")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    int code = app.exit(e);
+    return code == 0 ? 0 : 2;
+  }
+
+  try {
+    if (*list) return RunList(fileName, json);
+    if (*stats) return RunStats(statsFile);
+  } catch (const EQuillonError& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+  return 2;
+}

@@ -1,0 +1,33 @@
+// Protocol version 2 frames: 8F, then the stuffed body LEN(2) NUMBER(2) payload CRC(2),
+// CRC-16/CCITT-FALSE over LEN, NUMBER and payload.
+#pragma once
+
+#include <cstdint>
+
+#include "core/Bytes.h"
+
+namespace quillon {
+
+struct TKorvanFrame2 {
+  TBytes Data;
+  std::int32_t Number = 0;
+};
+
+// CRC-16/CCITT-FALSE: polynomial 0x1021, initial 0xFFFF, no reflection, no final XOR.
+std::uint16_t Crc16Ccitt(TBytesView data);
+
+class TKorvanProtocol2 {
+ public:
+  TKorvanProtocol2() = delete;
+
+  static TBytes Stuffing(TBytesView str);
+  // Undoes the stuffing. A lone escape at the very end is dropped and reported in
+  // isFinalEsc; an escape before any byte other than 81 or 83 raises EQuillonError.
+  static TBytes DeStuffing(TBytesView str, bool& isFinalEsc);
+  static TBytes Encode(const TKorvanFrame2& frame);
+  // True when `data` holds one complete frame with a correct CRC; `frame` is filled in
+  // either way. Raises EQuillonError on a bad escape.
+  static bool Decode(TBytesView data, TKorvanFrame2& frame);
+};
+
+}  // namespace quillon

@@ -1,0 +1,28 @@
+// Protocol version 3 frames: 82, 00, NUMBER, LEN(2), payload, CRC-16/CMS(2) over the
+// bytes from the second to the end of the payload. No stuffing.
+#pragma once
+
+#include <cstdint>
+
+#include "core/Bytes.h"
+
+namespace quillon {
+
+struct TKorvanFrame3 {
+  TBytes Data;
+  std::int32_t Number = 0;
+};
+
+class TKorvanProtocol3 {
+ public:
+  TKorvanProtocol3() = delete;
+
+  // CRC-16/CMS: polynomial 0x8005, initial 0xFFFF, no reflection, no final XOR.
+  static std::uint16_t GetCRC(TBytesView data);
+  static TBytes Encode(const TKorvanFrame3& frame);
+  // True when `data` begins with one complete frame with a correct CRC; bytes after the
+  // CRC are ignored.
+  static bool Decode(TBytesView data, TKorvanFrame3& frame);
+};
+
+}  // namespace quillon

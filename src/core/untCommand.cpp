@@ -1,0 +1,108 @@
+#include "core/untCommand.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/BinUtils.h"
+#include "core/CodePages.h"
+#include "core/DriverCommands.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr std::int32_t kPrintCommands[] = {0xFF45, 0xFF76, 0xFF77, 0xFF78};
+
+constexpr std::int32_t kRecRepCommands[] = {
+    0x40,   0x41,   0x42,   0x43,   0x44,   0x45,   0x46,   0x50,   0x51,   0x80,
+    0x81,   0x82,   0x83,   0x84,   0x85,   0x86,   0x87,   0x88,   0x89,   0x8A,
+    0x8B,   0x8C,   0x8D,   0xE0,   0xFF34, 0xFF35, 0xFF36, 0xFF37, 0xFF38, 0xFF3D,
+    0xFF3E, 0xFF41, 0xFF42, 0xFF45, 0xFF46, 0xFF47, 0xFF48, 0xFF49, 0xFF4A, 0xFF4B,
+    0xFF4D, 0xFF50, 0xFF51, 0xFF61, 0xFF64, 0xFF67, 0xFF69, 0xFF76, 0xFF77, 0xFF78};
+
+constexpr std::int32_t kStatusCommands[] = {0x10, 0x11};
+
+template <std::size_t N>
+bool InSet(const std::int32_t (&set)[N], std::int32_t code) {
+  return std::find(std::begin(set), std::end(set), code) != std::end(set);
+}
+
+}  // namespace
+
+std::string TCommand::TimeStamp() const {
+  std::string_view attrs = FData.Attributes;
+  std::size_t from = Utf8Offset(attrs, 1);
+  std::string_view rest = attrs.substr(from);
+  return std::string(Utf8Left(rest, 23));
+}
+
+std::string TCommand::ThreadID() const {
+  std::string_view attrs = FData.Attributes;
+  std::size_t pos = attrs.find("] [");
+  // Without the separator the text is taken from its third character on.
+  std::size_t start = pos == std::string_view::npos ? Utf8Offset(attrs, 2) : pos + 3;
+  std::string_view rest = attrs.substr(std::min(start, attrs.size()));
+  std::size_t close = rest.find(']');
+  if (close == std::string_view::npos) return {};
+  return std::string(rest.substr(0, close));
+}
+
+std::int32_t TCommand::GetCode(std::string_view data) {
+  TBytes bytes = HexToBytes(data, 2);
+  if (bytes.empty()) return 0;
+  if (bytes[0] == 0xFF) return 0xFF00 + (bytes.size() > 1 ? bytes[1] : 0);
+  return bytes[0];
+}
+
+std::int32_t TCommand::GetResCode(std::string_view data) {
+  TBytes bytes = HexToBytes(data, 3);
+  if (bytes.size() < 2) return 0;
+  std::size_t index = bytes[0] == 0xFF ? 2 : 1;
+  return index < bytes.size() ? bytes[index] : 0;
+}
+
+bool TCommand::HasError() const {
+  return FData.ResCode != 0 || (FData.AnswerData.empty() && !FData.TxData.empty());
+}
+
+std::string TCommand::CommandName() const {
+  if (FData.Protocol == pProtocol2 && FData.TxData.empty()) return "Sync";
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%.2X", static_cast<unsigned>(FData.Code));
+  std::string name(hex);
+  name += ", ";
+  name += GetCommandName(static_cast<std::uint16_t>(FData.Code & 0xFFFF));
+  return name;
+}
+
+bool TCommand::HasData(std::string_view text) const { return HasLowerData(Utf8ToLower(text)); }
+
+bool TCommand::HasLowerData(std::string_view lowerText) const {
+  if (Utf8ToLower(FData.Attributes).find(lowerText) != std::string::npos) return true;
+  if (Utf8ToLower(TimeStamp()).find(lowerText) != std::string::npos) return true;
+  return Utf8ToLower(CommandName()).find(lowerText) != std::string::npos;
+}
+
+bool TCommand::IsPrintCommand() const { return InSet(kPrintCommands, FData.Code); }
+bool TCommand::IsRecRepCommand() const { return InSet(kRecRepCommands, FData.Code); }
+bool TCommand::IsStatusCommand() const { return InSet(kStatusCommands, FData.Code); }
+
+TCommand& TCommandList::Add(TCommandRec data) {
+  FItems.push_back(std::make_unique<TCommand>(std::move(data)));
+  return *FItems.back();
+}
+
+TCommand* TCommandList::ItemByAttributes(std::string_view text) const {
+  for (const auto& item : FItems)
+    if (item->Attributes().find(text) != std::string::npos) return item.get();
+  return nullptr;
+}
+
+TCommandRefs TCommandList::ItemsByAttributes(std::string_view text) const {
+  TCommandRefs result;
+  for (const auto& item : FItems)
+    if (item->Attributes().find(text) != std::string::npos) result.push_back(item.get());
+  return result;
+}
+
+}  // namespace quillon

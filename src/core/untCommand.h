@@ -1,0 +1,114 @@
+// One exchange with the register as read from a driver log, and the ordered list of them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+enum TProtocol : std::uint8_t {
+  pNone = 0,
+  pProtocol1 = 1,
+  pProtocol2 = 2,
+  pProtocol3 = 3,
+  pPlain = 4,
+  pProtocolNg1 = 5,
+  pProtocolNg2 = 6,
+  pProtocolNg1Plain = 7,
+};
+
+struct TCommandRec {
+  std::int32_t Code = 0;     // 0x00..0xFF, or 0xFF00 + second byte
+  std::int32_t ResCode = 0;  // result byte of the answer; 0 also while no answer is known
+  std::string Attributes;    // first 36 characters of the request's first log line
+  std::string TxData;        // request as hex text: code, then parameters
+  std::string AnswerData;    // answer as hex text: code, result byte, data; may be empty
+  TProtocol Protocol = pNone;
+  std::int32_t LineNumber = 0;  // 1-based line of the log where the request began
+};
+
+class TCommand {
+ public:
+  explicit TCommand(TCommandRec data) : FData(std::move(data)) {}
+
+  const TCommandRec& CmdData() const { return FData; }
+  std::int32_t Code() const { return FData.Code; }
+  const std::string& TxData() const { return FData.TxData; }
+  const std::string& Attributes() const { return FData.Attributes; }
+  TProtocol Protocol() const { return FData.Protocol; }
+  std::int32_t LineNumber() const { return FData.LineNumber; }
+  std::int32_t ResCode() const { return FData.ResCode; }
+  void SetResCode(std::int32_t value) { FData.ResCode = value; }
+  const std::string& AnswerData() const { return FData.AnswerData; }
+  void SetAnswerData(std::string value) { FData.AnswerData = std::move(value); }
+
+  // Characters 2..24 of Attributes: the time stamp without its opening bracket.
+  std::string TimeStamp() const;
+  // The text between the first "] [" of Attributes and the next "]".
+  std::string ThreadID() const;
+
+  // Command code of a request in hex text: the first byte, or 0xFF00 + the second byte
+  // when the first is FF. Empty text gives 0.
+  static std::int32_t GetCode(std::string_view data);
+  // Result byte of an answer in hex text (after one or two code bytes); 0 when absent.
+  static std::int32_t GetResCode(std::string_view data);
+
+  // The command failed, or its request has no answer.
+  bool HasError() const;
+  // "11, Запрос состояния"; "Sync" for a protocol 2 frame without payload.
+  std::string CommandName() const;
+  // Case-insensitive search in Attributes, TimeStamp and CommandName.
+  bool HasData(std::string_view text) const;
+  // The same with a needle that is already lower-cased.
+  bool HasLowerData(std::string_view lowerText) const;
+
+  bool IsPrintCommand() const;
+  bool IsRecRepCommand() const;
+  bool IsStatusCommand() const;
+
+  // Replay state, written by the player and the window.
+  bool Played = false;
+  bool Selected = false;
+  std::string PlayedAnswerData;
+
+ private:
+  TCommandRec FData;
+};
+
+// A plain, non-owning selection of commands of a list, in list order.
+using TCommandRefs = std::vector<TCommand*>;
+
+// The ordered commands of one log; owns them.
+class TCommandList {
+ public:
+  TCommandList() = default;
+  TCommandList(const TCommandList&) = delete;
+  TCommandList& operator=(const TCommandList&) = delete;
+  TCommandList(TCommandList&&) = default;
+  TCommandList& operator=(TCommandList&&) = default;
+
+  TCommand& Add(TCommandRec data);
+  std::size_t Count() const { return FItems.size(); }
+  bool Empty() const { return FItems.empty(); }
+  TCommand& operator[](std::size_t index) { return *FItems[index]; }
+  const TCommand& operator[](std::size_t index) const { return *FItems[index]; }
+  TCommand* Last() { return FItems.empty() ? nullptr : FItems.back().get(); }
+  void Clear() { FItems.clear(); }
+  void Reserve(std::size_t count) { FItems.reserve(count); }
+
+  // The first command whose Attributes contain text (case-sensitive), or null.
+  TCommand* ItemByAttributes(std::string_view text) const;
+  // All such commands, in list order.
+  TCommandRefs ItemsByAttributes(std::string_view text) const;
+
+  auto begin() const { return FItems.begin(); }
+  auto end() const { return FItems.end(); }
+
+ private:
+  std::vector<std::unique_ptr<TCommand>> FItems;
+};
+
+}  // namespace quillon

@@ -1,0 +1,342 @@
+#include "LogGenerator.h"
+
+#include <random>
+#include <string_view>
+
+#include "core/BinUtils.h"
+#include "core/CodePages.h"
+#include "core/KorvanProtocol1.h"
+#include "core/KorvanProtocol2.h"
+#include "core/KorvanProtocol3.h"
+#include "core/LogParser2.h"
+#include "core/untCommand.h"
+
+namespace quillon::loggen {
+
+namespace {
+
+// A few texts a driver log carries besides frames (UTF-8 here, written as Windows-1251).
+constexpr std::string_view kJunk[] = {
+    "[INFO] Открытие порта COM3, скорость 115200",
+    "[INFO] Подключение к ККТ установлено",
+    "[DEBUG] Ожидание ответа ККТ...",
+    "[WARN] Таймаут чтения байта, повтор",
+    "[INFO] Версия драйвера 5.16.0.1042",
+    "[DEBUG] Получен ответ: Ошибок нет",
+    "[ERROR] Нет связи с ККТ. Проверьте кабель",
+    "-------------------------------------------------",
+};
+
+constexpr std::string_view kGoods[] = {
+    "Хлеб пшеничный", "Молоко 3,2% 1л", "Бензин АИ-95", "Сахар-песок 1кг", "Кофе молотый",
+    "Пакет-майка",    "Чай чёрный",     "Услуга доставки"};
+
+struct TCommandSpec {
+  TBytes Request;
+  TBytes Answer;  // empty: the device did not answer
+};
+
+class TGenerator {
+ public:
+  TGenerator(std::ostream& out, const TOptions& options, std::vector<TExpectedCommand>* expected)
+      : FOut(out), FOptions(options), FExpected(expected), FRandom(options.Seed) {}
+
+  TStats Run() {
+    int protocol = 2;
+    std::uint64_t segmentLeft = 0;
+    for (std::uint64_t i = 0; i < FOptions.Commands; ++i) {
+      if (FOptions.MaxBytes != 0 && FStats.Bytes >= FOptions.MaxBytes) break;
+      if (segmentLeft == 0) {
+        // The driver checks the link before it changes protocol: ENQ, NAK. This also
+        // hands the last answer to its command under the protocol it came in.
+        if (i != 0) {
+          Line(Prefix() + Marker(protocol, "->") + "05");
+          Line(Prefix() + Marker(protocol, "<-") + "15");
+        }
+        segmentLeft = 20 + Rand(150);
+        if (FOptions.AllProtocols) protocol = 1 + static_cast<int>(Rand(3));
+        Line(Prefix() + "[INFO] Протокол обмена: версия " + std::to_string(protocol));
+      }
+      --segmentLeft;
+      if (Rand(20) == 0) Line(Prefix() + std::string(kJunk[Rand(std::size(kJunk))]));
+      TCommandSpec spec = MakeCommand();
+      switch (protocol) {
+        case 1:
+          Protocol1(spec);
+          break;
+        case 2:
+          Protocol2(spec);
+          break;
+        default:
+          Protocol3(spec);
+          break;
+      }
+    }
+    return FStats;
+  }
+
+ private:
+  std::uint64_t Rand(std::uint64_t n) { return FRandom() % n; }
+  std::uint8_t RandByte() { return static_cast<std::uint8_t>(FRandom()); }
+
+  std::string Prefix() {
+    FMillis += 1 + Rand(40);
+    std::uint64_t ms = FMillis % 1000, s = FMillis / 1000 % 60, m = FMillis / 60000 % 60,
+                  h = (10 + FMillis / 3600000) % 24;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "[%02d.12.2024 %02u:%02u:%02u.%03u] [%08X] ",
+                  static_cast<int>(1 + FMillis / 86400000 % 28), static_cast<unsigned>(h),
+                  static_cast<unsigned>(m), static_cast<unsigned>(s), static_cast<unsigned>(ms),
+                  FThread);
+    return buf;
+  }
+
+  void Line(const std::string& utf8) {
+    std::string bytes = Utf8ToCp1251(utf8);
+    bytes += "\r\n";
+    FOut.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    FStats.Bytes += bytes.size();
+    ++FStats.Lines;
+  }
+
+  static std::string Marker(int protocol, std::string_view arrow) {
+    std::string m = "[DEBUG] TPrinterProtocol";
+    if (protocol != 1) m += std::to_string(protocol);
+    m += ' ';
+    m += arrow;
+    m += ' ';
+    return m;
+  }
+
+  static TBytes Password(std::uint32_t value) { return IntToBytes(value, 4); }
+
+  static void AddText(TBytes& out, std::string_view utf8, std::size_t width) {
+    std::string cp = Utf8ToCp1251(utf8);
+    cp.resize(width, '\0');
+    out += RawBytes(cp);
+  }
+
+  // One command with its answer, as a register would exchange them.
+  TCommandSpec MakeCommand() {
+    TCommandSpec c;
+    std::uint8_t result = Rand(12) == 0 ? (Rand(2) ? 0x50 : 0x37) : 0;
+    if (Rand(25) == 0) result = static_cast<std::uint8_t>(0x01 + Rand(0x7E));
+    auto answer = [&](TBytes code, TBytes data) {
+      c.Answer = code;
+      c.Answer.push_back(result);
+      if (result == 0) c.Answer += data;
+    };
+    switch (Rand(10)) {
+      case 0: {  // short status
+        c.Request = MakeBytes({0x10}) + Password(30);
+        TBytes data = MakeBytes({0x1E, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                 0x00, 0x00, 0x00, 0x00, 0x00});
+        answer(MakeBytes({0x10}), data);
+        break;
+      }
+      case 1: {  // status
+        c.Request = MakeBytes({0x11}) + Password(30);
+        TBytes data;
+        for (int i = 0; i < 45; ++i) data.push_back(RandByte());
+        answer(MakeBytes({0x11}), data);
+        break;
+      }
+      case 2: {  // print a line of text
+        c.Request = MakeBytes({0x17}) + Password(1) + MakeBytes({0x02});
+        AddText(c.Request, kGoods[Rand(std::size(kGoods))], 40);
+        answer(MakeBytes({0x17}), MakeBytes({0x01}));
+        break;
+      }
+      case 3: {  // fiscal storage status
+        c.Request = MakeBytes({0xFF, 0x01}) + Password(30);
+        TBytes data = MakeBytes({0x03, 0x04, 0x00, 0x00, 0x18, 0x0C, 0x1F, 0x0A, 0x0F});
+        AddText(data, "9960440300000001", 16);
+        data += IntToBytes(static_cast<std::int64_t>(Rand(100000)), 4);
+        answer(MakeBytes({0xFF, 0x01}), data);
+        break;
+      }
+      case 4: {  // operation V2 with a name of goods
+        c.Request = MakeBytes({0xFF, 0x46}) + Password(30) + MakeBytes({0x01});
+        c.Request += IntToBytes(1000000 * (1 + static_cast<std::int64_t>(Rand(5))), 6);
+        c.Request += IntToBytes(static_cast<std::int64_t>(100 * (1 + Rand(10000))), 5);
+        c.Request += MakeBytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x04, 0x01, 0x04, 0x01});
+        AddText(c.Request, kGoods[Rand(std::size(kGoods))], 0);
+        answer(MakeBytes({0xFF, 0x46}), {});
+        break;
+      }
+      case 5: {  // close receipt
+        c.Request = MakeBytes({0x85}) + Password(1);
+        for (int i = 0; i < 60; ++i) c.Request.push_back(i % 7 == 0 ? RandByte() : 0);
+        AddText(c.Request, "Спасибо за покупку!", 40);
+        answer(MakeBytes({0x85}), MakeBytes({0x01, 0x00, 0x00, 0x00, 0x00, 0x00}));
+        break;
+      }
+      case 6: {  // device type
+        c.Request = MakeBytes({0xFC});
+        TBytes data = MakeBytes({0x00, 0x00, 0x01, 0x0C, 0x00, 0x8F, 0x00});
+        AddText(data, "ККТ-СЕРВИС", 10);
+        answer(MakeBytes({0xFC}), data);
+        break;
+      }
+      case 7: {  // sale with escapes in the data: 8F and 9F appear in the amounts
+        c.Request = MakeBytes({0x80}) + Password(1);
+        c.Request += MakeBytes({0x8F, 0x9F, 0x00, 0x00, 0x00});
+        c.Request += MakeBytes({0xE8, 0x03, 0x00, 0x00, 0x00});
+        c.Request += MakeBytes({0x01, 0x00, 0x00, 0x00, 0x00});
+        AddText(c.Request, kGoods[Rand(std::size(kGoods))], 40);
+        answer(MakeBytes({0x80}), MakeBytes({0x01}));
+        break;
+      }
+      case 8: {  // read a table field
+        c.Request = MakeBytes({0x1F}) + Password(30) + MakeBytes({0x01, 0x01, 0x00, 0x01});
+        answer(MakeBytes({0x1F}), MakeBytes({0x01}));
+        break;
+      }
+      default: {  // find a fiscal document
+        c.Request = MakeBytes({0xFF, 0x0A}) + Password(30);
+        c.Request += IntToBytes(static_cast<std::int64_t>(1 + Rand(5000)), 4);
+        TBytes data = MakeBytes({0x03, 0x00});
+        for (int i = 0; i < 20; ++i) data.push_back(RandByte());
+        answer(MakeBytes({0xFF, 0x0A}), data);
+        break;
+      }
+    }
+    if (Rand(30) == 0) c.Answer.clear();  // no answer
+    return c;
+  }
+
+  // Writes a request frame, now and then spread over two lines; returns the first line's number.
+  std::int64_t Request(const std::string& marker, const TBytes& frame, int protocol,
+                       std::string& attributes) {
+    std::string prefix = Prefix();
+    attributes = prefix.substr(0, 36);
+    std::int64_t first = static_cast<std::int64_t>(FStats.Lines) + 1;
+    std::string hex = BytesToHex(frame);
+    if (frame.size() > 8 && Rand(6) == 0) {
+      std::size_t cut = 3 + Rand(frame.size() - 4);
+      std::string head = BytesToHex(TBytesView(frame).substr(0, cut));
+      // The first part must not read as a whole frame by itself.
+      if (!IsFrameComplete(head, static_cast<TProtocol>(protocol))) {
+        Line(prefix + marker + head);
+        Line(Prefix() + marker + BytesToHex(TBytesView(frame).substr(cut)));
+        return first;
+      }
+    }
+    Line(prefix + marker + hex);
+    return first;
+  }
+
+  void Expect(std::int64_t line, const std::string& attributes, int protocol, const TBytes& tx,
+              const std::string& rx) {
+    ++FStats.Commands;
+    if (FExpected == nullptr) return;
+    TExpectedCommand e;
+    e.Line = line;
+    e.Attributes = attributes;
+    e.Time = attributes.substr(1, 23);
+    e.Thread = attributes.substr(27, 8);
+    e.Protocol = protocol;
+    e.Tx = BytesToHex(tx);
+    e.Code = TCommand::GetCode(e.Tx);
+    e.Rx = rx;
+    e.Result = TCommand::GetResCode(rx);
+    e.Error = e.Result != 0 || (rx.empty() && !e.Tx.empty());
+    FExpected->push_back(std::move(e));
+  }
+
+  // Lines of the short "[D]" form: they never make a command, and their "06" answer is
+  // kept but too short to be attached to anything.
+  void MaybeDLines() {
+    if (Rand(15) != 0) return;
+    Line(Prefix().substr(0, 25) + " [D] -> 05");
+    Line(Prefix().substr(0, 25) + " [D] <- 06");
+  }
+
+  void Protocol1(const TCommandSpec& c) {
+    const std::string m = "[DEBUG] TPrinterProtocol -> ";
+    const std::string a = "[DEBUG] TPrinterProtocol <- ";
+    MaybeDLines();
+    Line(Prefix() + m + "05");
+    Line(Prefix() + a + "15");
+    std::string attributes;
+    std::int64_t line = Request(m, TKorvanProtocol1::Encode(c.Request), 1, attributes);
+    std::string rx;
+    if (!c.Answer.empty()) {
+      Line(Prefix() + a + "06");
+      Line(Prefix() + a + BytesToHex(TKorvanProtocol1::Encode(c.Answer)));
+      Line(Prefix() + m + "06");
+      rx = BytesToHex(c.Answer);
+    } else {
+      Line(Prefix() + a + "06");
+    }
+    Expect(line, attributes, 1, c.Request, rx);
+  }
+
+  void Protocol2(const TCommandSpec& c) {
+    const std::string m = "[DEBUG] TPrinterProtocol2 -> ";
+    const std::string a = "[DEBUG] TPrinterProtocol2 <- ";
+    if (Rand(40) == 0) {  // a synchronisation frame without payload
+      std::string attributes;
+      TKorvanFrame2 sync;
+      std::int64_t line = Request(m, TKorvanProtocol2::Encode(sync), 2, attributes);
+      TKorvanFrame2 reply;
+      reply.Number = FFrameNumber;
+      reply.Data = MakeBytes({0x00});
+      Line(Prefix() + a + BytesToHex(TKorvanProtocol2::Encode(reply)));
+      Expect(line, attributes, 2, {}, BytesToHex(reply.Data));
+    }
+    TKorvanFrame2 request;
+    request.Number = ++FFrameNumber & 0xFFFF;
+    request.Data = c.Request;
+    std::string attributes;
+    std::int64_t line = Request(m, TKorvanProtocol2::Encode(request), 2, attributes);
+    std::string rx;
+    if (!c.Answer.empty()) {
+      TKorvanFrame2 answer;
+      answer.Number = request.Number;
+      answer.Data = c.Answer;
+      Line(Prefix() + a + BytesToHex(TKorvanProtocol2::Encode(answer)));
+      rx = BytesToHex(c.Answer);
+    }
+    Expect(line, attributes, 2, c.Request, rx);
+  }
+
+  void Protocol3(const TCommandSpec& c) {
+    const std::string m = "[DEBUG] TPrinterProtocol3 -> ";
+    const std::string a = "[DEBUG] TPrinterProtocol3 <- ";
+    TKorvanFrame3 request;
+    request.Number = ++FFrameNumber & 0xFF;
+    request.Data = c.Request;
+    std::string attributes;
+    std::int64_t line = Request(m, TKorvanProtocol3::Encode(request), 3, attributes);
+    std::string rx;
+    if (!c.Answer.empty()) {
+      Line(Prefix() + a + "06");
+      TKorvanFrame3 answer;
+      answer.Number = request.Number;
+      answer.Data = c.Answer;
+      Line(Prefix() + a + BytesToHex(TKorvanProtocol3::Encode(answer)));
+      rx = BytesToHex(c.Answer);
+    }
+    Expect(line, attributes, 3, c.Request, rx);
+  }
+
+  std::ostream& FOut;
+  TOptions FOptions;
+  std::vector<TExpectedCommand>* FExpected;
+  std::mt19937_64 FRandom;
+  TStats FStats;
+  std::uint64_t FMillis = 0;
+  std::uint32_t FThread = 0x1A2C;
+  std::int32_t FFrameNumber = 0;
+};
+
+}  // namespace
+
+TStats Generate(std::ostream& out, const TOptions& options,
+                std::vector<TExpectedCommand>* expected) {
+  TGenerator generator(out, options, expected);
+  return generator.Run();
+}
+
+}  // namespace quillon::loggen

@@ -1,0 +1,51 @@
+// quillon-loggen: writes a generated driver log of a given size or command count.
+#include <CLI/CLI.hpp>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "LogGenerator.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"Пишет правдоподобный журнал драйвера ККТ для проверок и замеров"};
+  quillon::loggen::TOptions options;
+  std::string out;
+  std::string expected;
+  std::string size;
+  app.add_option("-o,--out", out, "Файл журнала")->required();
+  app.add_option("-n,--commands", options.Commands, "Число команд");
+  app.add_option("-s,--size", size, "Размер журнала: байты, или с K, M, G");
+  app.add_option("--seed", options.Seed, "Начальное значение генератора");
+  app.add_option("--expected", expected, "Файл JSON Lines с ожидаемыми командами");
+  CLI11_PARSE(app, argc, argv);
+  if (!size.empty()) {
+    std::uint64_t value = std::stoull(size);
+    char unit = static_cast<char>(std::toupper(static_cast<unsigned char>(size.back())));
+    if (unit == 'K') value <<= 10;
+    if (unit == 'M') value <<= 20;
+    if (unit == 'G') value <<= 30;
+    options.MaxBytes = value;
+    if (app.count("--commands") == 0) options.Commands = UINT64_MAX;
+  }
+  std::ofstream file(out, std::ios::binary);
+  if (!file) {
+    std::cerr << "Не удалось создать файл \"" << out << "\"\n";
+    return 1;
+  }
+  std::vector<quillon::loggen::TExpectedCommand> commands;
+  auto stats = quillon::loggen::Generate(file, options, expected.empty() ? nullptr : &commands);
+  if (!expected.empty()) {
+    std::ofstream ex(expected, std::ios::binary);
+    for (const auto& c : commands) {
+      nlohmann::json j = {{"line", c.Line},     {"attributes", c.Attributes},
+                          {"time", c.Time},     {"thread", c.Thread},
+                          {"protocol", c.Protocol}, {"code", c.Code},
+                          {"tx", c.Tx},         {"rx", c.Rx},
+                          {"result", c.Result}, {"error", c.Error}};
+      ex << j.dump() << '\n';
+    }
+  }
+  std::cerr << stats.Commands << " команд, " << stats.Lines << " строк, " << stats.Bytes
+            << " байт\n";
+  return file ? 0 : 1;
+}
