@@ -1,0 +1,174 @@
+// Runs the quillon-cli program on generated logs and checks what it prints.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "LogGenerator.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TRun {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+TRun RunCli(const std::string& args) {
+  fs::path errFile = fs::temp_directory_path() / ("quillon-cli-err-" + std::to_string(getpid()));
+  std::string command = std::string(QUILLON_CLI) + " " + args + " 2>" + errFile.string();
+  TRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buf[65536];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.Out.append(buf, n);
+  int status = pclose(pipe);
+  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream err(errFile, std::ios::binary);
+  run.Err.assign(std::istreambuf_iterator<char>(err), {});
+  fs::remove(errFile);
+  return run;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FDir = fs::temp_directory_path() / ("quillon-cli-test-" + std::to_string(getpid()));
+    fs::create_directories(FDir);
+  }
+  void TearDown() override { fs::remove_all(FDir); }
+
+  std::string Generate(std::uint32_t seed, std::uint64_t commands,
+                       std::vector<quillon::loggen::TExpectedCommand>* expected) {
+    fs::path file = FDir / ("log" + std::to_string(seed) + ".log");
+    std::ofstream out(file, std::ios::binary);
+    quillon::loggen::TOptions options;
+    options.Seed = seed;
+    options.Commands = commands;
+    quillon::loggen::Generate(out, options, expected);
+    return file.string();
+  }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    fs::path file = FDir / name;
+    std::ofstream(file, std::ios::binary) << bytes;
+    return file.string();
+  }
+
+  fs::path FDir;
+};
+
+TEST_F(CliTest, JsonListGivesEveryCommandExactly) {
+  const char* kProtocols[] = {"", "Protocol v1", "Protocol v2", "Protocol v3"};
+  for (std::uint32_t seed : {7u, 8u, 9u}) {
+    std::vector<quillon::loggen::TExpectedCommand> expected;
+    std::string log = Generate(seed, 1500, &expected);
+    TRun run = RunCli("list --json " + log);
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Err, "");
+    std::istringstream lines(run.Out);
+    std::string line;
+    std::size_t n = 0;
+    while (std::getline(lines, line)) {
+      ASSERT_LT(n, expected.size());
+      const auto& want = expected[n];
+      auto j = nlohmann::json::parse(line);
+      ++n;
+      SCOPED_TRACE("seed " + std::to_string(seed) + " command " + std::to_string(n));
+      EXPECT_EQ(j["n"], n);
+      EXPECT_EQ(j["line"], want.Line);
+      EXPECT_EQ(j["attributes"], want.Attributes);
+      EXPECT_EQ(j["time"], want.Time);
+      EXPECT_EQ(j["thread"], want.Thread);
+      EXPECT_EQ(j["protocol"], kProtocols[want.Protocol]);
+      EXPECT_EQ(j["code"], want.Code);
+      EXPECT_EQ(j["tx"], want.Tx);
+      EXPECT_EQ(j["rx"], want.Rx);
+      EXPECT_EQ(j["result"], want.Result);
+      EXPECT_EQ(j["error"], want.Error);
+      for (const char* key : {"name", "summary", "request", "answer"})
+        EXPECT_TRUE(j[key].is_string()) << key;
+    }
+    EXPECT_EQ(n, expected.size());
+  }
+}
+
+TEST_F(CliTest, TextListAndStatsAgree) {
+  std::vector<quillon::loggen::TExpectedCommand> expected;
+  std::string log = Generate(3, 400, &expected);
+  TRun list = RunCli("list " + log);
+  ASSERT_EQ(list.Status, 0);
+  std::istringstream lines(list.Out);
+  std::string line;
+  std::size_t n = 0, failed = 0, unanswered = 0;
+  while (std::getline(lines, line)) {
+    const auto& want = expected[n++];
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+      fields.push_back(line.substr(start, tab - start));
+    fields.push_back(line.substr(start));
+    ASSERT_EQ(fields.size(), 6u) << line;
+    EXPECT_EQ(fields[0], std::to_string(n));
+    EXPECT_EQ(fields[1], want.Time);
+    EXPECT_EQ(fields[2], want.Thread);
+    EXPECT_EQ(fields[5], want.Error ? "!" : "");
+    failed += want.Error;
+    unanswered += want.Rx.empty();
+  }
+  EXPECT_EQ(n, expected.size());
+
+  TRun stats = RunCli("stats " + log);
+  ASSERT_EQ(stats.Status, 0);
+  EXPECT_NE(stats.Out.find("Команд\t" + std::to_string(expected.size()) + "\n"), std::string::npos)
+      << stats.Out;
+  EXPECT_NE(stats.Out.find("С ошибкой\t" + std::to_string(failed) + "\n"), std::string::npos);
+  EXPECT_NE(stats.Out.find("Без ответа\t" + std::to_string(unanswered) + "\n"), std::string::npos);
+  EXPECT_NE(stats.Out.find("Диагностик\t0\n"), std::string::npos);
+}
+
+TEST_F(CliTest, FieldsAreEscapedAndDiagnosticsGoToStderr) {
+  // A thread field with a backslash and a tab, and a damaged protocol 2 frame on line 3.
+  std::string log = Write(
+      "escape.log",
+      "[31.12.2024 10:15:00.123] [a\\b\tc]   [DEBUG] TPrinterProtocol2 -> 8F 03 00 01 00 11 "
+      "FE CA\r\n"
+      "[31.12.2024 10:15:00.124] [1] [DEBUG] TPrinterProtocol2 <- 8F 04 00 01 00 11 00 47 4E\r\n"
+      "[31.12.2024 10:15:00.125] [1] [DEBUG] TPrinterProtocol2 -> 8F 05 9F 00 01 00 11 22\r\n");
+  TRun run = RunCli("list " + log);
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_NE(run.Out.find("\ta\\\\b\\tc\t"), std::string::npos) << run.Out;
+  EXPECT_EQ(run.Err, "line 3: Некорректный формат пакета\n");
+}
+
+TEST_F(CliTest, ExitStatuses) {
+  TRun missing = RunCli("list " + (FDir / "no-such.log").string());
+  EXPECT_EQ(missing.Status, 1);
+  EXPECT_NE(missing.Err.find("no-such.log"), std::string::npos);
+  EXPECT_NE(missing.Err.find("не найден"), std::string::npos);
+  TRun directory = RunCli("stats " + FDir.string());
+  EXPECT_EQ(directory.Status, 1);
+  EXPECT_NE(directory.Err.find("папка"), std::string::npos);
+  EXPECT_EQ(RunCli("").Status, 2);
+  EXPECT_EQ(RunCli("list").Status, 2);
+  EXPECT_EQ(RunCli("frobnicate x").Status, 2);
+  EXPECT_EQ(RunCli("--help").Status, 0);
+
+  TRun empty = RunCli("list --json " + Write("empty.log", ""));
+  EXPECT_EQ(empty.Status, 0);
+  EXPECT_EQ(empty.Out, "");
+  std::string binary;
+  for (int i = 0; i < 100000; ++i) binary.push_back(static_cast<char>(i * 131 % 256));
+  TRun junk = RunCli("stats " + Write("binary.log", binary));
+  EXPECT_EQ(junk.Status, 0);
+  EXPECT_NE(junk.Out.find("Команд\t0\n"), std::string::npos);
+}
+
+}  // namespace
