@@ -52,7 +52,8 @@ TReadResult ReadLog(const std::string& fileName, const std::function<void(TComma
 
 void PrintDiagnostics(const std::vector<TParseDiagnostic>& diagnostics) {
   for (const auto& d : diagnostics)
-    std::fprintf(stderr, "line %lld: %s\n", static_cast<long long>(d.LineNumber), d.Message.c_str());
+    std::fprintf(stderr, "line %lld: %s\n", static_cast<long long>(d.LineNumber),
+                 d.Message.c_str());
 }
 
 int RunList(const std::string& fileName, bool json) {

@@ -29,7 +29,9 @@ inline bool GroupValue(const char* group, int len, std::uint8_t& value) {
   return true;
 }
 
-inline bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+inline bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= 0x20;
+}
 
 }  // namespace
 
@@ -53,7 +55,9 @@ void AppendBytesHex(std::string& out, TBytesView data) {
   }
 }
 
-TBytes HexToBytes(std::string_view text) { return HexToBytes(text, text.size()); }
+TBytes HexToBytes(std::string_view text) {
+  return HexToBytes(text, text.size());
+}
 
 TBytes HexToBytes(std::string_view text, std::size_t maxBytes) {
   TBytes result;
@@ -92,9 +96,13 @@ TBytes HexToBytes(std::string_view text, std::size_t maxBytes) {
   return result;
 }
 
-TByteArray HexToByteArray(std::string_view text) { return BytesToByteArray(HexToBytes(text)); }
+TByteArray HexToByteArray(std::string_view text) {
+  return BytesToByteArray(HexToBytes(text));
+}
 
-TByteArray BytesToByteArray(TBytesView data) { return TByteArray(data.begin(), data.end()); }
+TByteArray BytesToByteArray(TBytesView data) {
+  return TByteArray(data.begin(), data.end());
+}
 
 std::int64_t BytesToInt(TBytesView data, std::int64_t pos, std::int64_t count) {
   if (pos < 1 || count < 0 || count > 8) return 0;
@@ -113,7 +121,9 @@ TBytes IntToBytes(std::int64_t value, int size) {
   return out;
 }
 
-bool TestBit(std::uint32_t value, std::uint8_t bit) { return (value >> (bit % 32)) & 1u; }
+bool TestBit(std::uint32_t value, std::uint8_t bit) {
+  return (value >> (bit % 32)) & 1u;
+}
 
 namespace {
 
@@ -164,6 +174,8 @@ std::int64_t RoundToInt64(long double value) {
   return static_cast<std::int64_t>(std::trunc(RoundToStep(value, 1.0L)));
 }
 
-std::string Int64ToText(std::int64_t value) { return std::to_string(value); }
+std::string Int64ToText(std::int64_t value) {
+  return std::to_string(value);
+}
 
 }  // namespace quillon

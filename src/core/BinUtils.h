@@ -44,6 +44,8 @@ long double RoundToStep(long double value, long double step);
 std::int64_t RoundToInt64(long double value);
 
 std::string Int64ToText(std::int64_t value);
-inline int MinInt(int a, int b) { return a < b ? a : b; }
+inline int MinInt(int a, int b) {
+  return a < b ? a : b;
+}
 
 }  // namespace quillon

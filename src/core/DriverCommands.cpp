@@ -46,9 +46,13 @@ const TNameIndex& NameIndex() {
 
 }  // namespace
 
-std::string_view GetCommandName(std::uint16_t code) { return NameIndex().Find(code); }
+std::string_view GetCommandName(std::uint16_t code) {
+  return NameIndex().Find(code);
+}
 
-std::size_t CommandNameCount() { return std::size(kCommandNames); }
+std::size_t CommandNameCount() {
+  return std::size(kCommandNames);
+}
 
 std::string_view GetProtocolName(TProtocol protocol) {
   switch (protocol) {

@@ -22,7 +22,9 @@ constexpr std::string_view kMarkerD = "] [D] -> ";
 constexpr std::string_view kAnswerMarker = "<- ";
 constexpr std::size_t kAttributesLength = 36;
 
-inline bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+inline bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= 0x20;
+}
 
 std::string_view TrimRight(std::string_view s) {
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
@@ -45,8 +47,13 @@ std::string CopyChars(std::string_view text, std::size_t start, std::ptrdiff_t c
 
 // Command data of a protocol 1 or 3 frame: cut out of the text by character position.
 std::string CutByPosition(std::string_view text, std::size_t start, std::ptrdiff_t dropped) {
-  auto length = static_cast<std::ptrdiff_t>(Utf8Length(text));
-  return CopyChars(text, start, length - dropped);
+  std::size_t chars = Utf8Length(text);
+  auto count = static_cast<std::ptrdiff_t>(chars) - dropped;
+  if (chars == text.size()) {  // plain ASCII: characters are bytes
+    if (count <= 0) return {};
+    return std::string(text.substr(start - 1, static_cast<std::size_t>(count)));
+  }
+  return CopyChars(text, start, count);
 }
 
 int HexDigit(char c) {
@@ -267,7 +274,9 @@ class TLogParser::TFrame {
     if (FBadEscape || (FEscape && last)) throw EQuillonError(Tr("Некорректный формат пакета"));
     // Body as the decoder sees it: the pending byte added, a lone final escape dropped.
     std::size_t n = FBody.size() + (last ? 1 : 0);
-    auto bodyAt = [&](std::size_t i) -> std::uint8_t { return i < FBody.size() ? FBody[i] : *last; };
+    auto bodyAt = [&](std::size_t i) -> std::uint8_t {
+      return i < FBody.size() ? FBody[i] : *last;
+    };
     std::size_t len = n >= 2 ? (bodyAt(0) | (bodyAt(1) << 8)) : 0;
     std::uint32_t field = n >= len + 4 ? (bodyAt(len + 2) | (bodyAt(len + 3) << 8)) : 0;
     if (n < 2) return false;

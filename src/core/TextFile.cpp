@@ -46,7 +46,8 @@ std::size_t FindLineEnd(const std::string& buf, std::size_t from) {
   const char* base = buf.data();
   std::size_t size = buf.size() - from;
   const void* lf = std::memchr(base + from, '\n', size);
-  std::size_t limit = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - base) : buf.size();
+  std::size_t limit =
+      lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - base) : buf.size();
   const void* cr = std::memchr(base + from, '\r', limit - from);
   if (cr != nullptr) return static_cast<std::size_t>(static_cast<const char*>(cr) - base);
   return lf ? limit : std::string::npos;

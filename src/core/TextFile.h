@@ -40,13 +40,13 @@ class TTextLineReader {
   std::string FFileName;
   int FHandle = -1;
   TTextEncoding FEncoding;
-  std::string FBuffer;     // text not yet handed out (raw bytes, or UTF-8 from UTF-16)
-  std::size_t FPos = 0;    // start of the next line in FBuffer
-  std::string FRaw;        // read block
-  std::string FCarry;      // UTF-16 bytes left over at the end of a block
-  std::string FScratch;    // the converted line
+  std::string FBuffer;   // text not yet handed out (raw bytes, or UTF-8 from UTF-16)
+  std::size_t FPos = 0;  // start of the next line in FBuffer
+  std::string FRaw;      // read block
+  std::string FCarry;    // UTF-16 bytes left over at the end of a block
+  std::string FScratch;  // the converted line
   bool FEof = false;
-  bool FSkipLf = false;    // the last line ended with CR at the end of a block
+  bool FSkipLf = false;  // the last line ended with CR at the end of a block
   std::uint64_t FBytesRead = 0;
   std::uint64_t FFileSize = 0;
 };

@@ -51,7 +51,9 @@ void TBinStream::SetDataAsStr(TBytesView data) {
   FPos = 0;
 }
 
-void TBinStream::SetPosition(std::int64_t position) { FPos = std::clamp<std::int64_t>(position, 0, Size()); }
+void TBinStream::SetPosition(std::int64_t position) {
+  FPos = std::clamp<std::int64_t>(position, 0, Size());
+}
 
 std::uint8_t TBinStream::ReadByte() {
   std::uint8_t b = 0;
@@ -59,9 +61,13 @@ std::uint8_t TBinStream::ReadByte() {
   return b;
 }
 
-std::uint16_t TBinStream::ReadUInt16() { return static_cast<std::uint16_t>(ReadInt(2)); }
+std::uint16_t TBinStream::ReadUInt16() {
+  return static_cast<std::uint16_t>(ReadInt(2));
+}
 
-std::uint32_t TBinStream::ReadUInt32() { return static_cast<std::uint32_t>(ReadInt(4)); }
+std::uint32_t TBinStream::ReadUInt32() {
+  return static_cast<std::uint32_t>(ReadInt(4));
+}
 
 TDateTime TBinStream::ReadDate() {
   std::uint8_t b[3] = {0, 0, 0};
@@ -112,11 +118,17 @@ TByteArray TBinStream::ReadBytes(std::int64_t size) {
   return out;
 }
 
-void TBinStream::WriteByte(std::uint8_t value) { Write(&value, 1); }
+void TBinStream::WriteByte(std::uint8_t value) {
+  Write(&value, 1);
+}
 
-void TBinStream::WriteUInt16(std::uint16_t value) { WriteInt(value, 2); }
+void TBinStream::WriteUInt16(std::uint16_t value) {
+  WriteInt(value, 2);
+}
 
-void TBinStream::WriteUInt32(std::uint32_t value) { WriteInt(value, 4); }
+void TBinStream::WriteUInt32(std::uint32_t value) {
+  WriteInt(value, 4);
+}
 
 void TBinStream::WriteInt(std::int64_t value, int size) {
   if (size < 1 || size > 8) return;
@@ -132,9 +144,13 @@ void TBinStream::WriteIntRev(std::int64_t value, int size) {
   WriteInt(static_cast<std::int64_t>(v), size);
 }
 
-void TBinStream::WriteString(TBytesView data) { Write(data.data(), data.size()); }
+void TBinStream::WriteString(TBytesView data) {
+  Write(data.data(), data.size());
+}
 
-void TBinStream::WriteBytes(const TByteArray& data) { Write(data.data(), data.size()); }
+void TBinStream::WriteBytes(const TByteArray& data) {
+  Write(data.data(), data.size());
+}
 
 void TBinStream::WriteDate(const TPrinterDate& date) {
   const std::uint8_t b[3] = {date.Day, date.Month, date.Year};

@@ -75,7 +75,9 @@ std::string TCommand::CommandName() const {
   return name;
 }
 
-bool TCommand::HasData(std::string_view text) const { return HasLowerData(Utf8ToLower(text)); }
+bool TCommand::HasData(std::string_view text) const {
+  return HasLowerData(Utf8ToLower(text));
+}
 
 bool TCommand::HasLowerData(std::string_view lowerText) const {
   if (Utf8ToLower(FData.Attributes).find(lowerText) != std::string::npos) return true;
@@ -83,9 +85,15 @@ bool TCommand::HasLowerData(std::string_view lowerText) const {
   return Utf8ToLower(CommandName()).find(lowerText) != std::string::npos;
 }
 
-bool TCommand::IsPrintCommand() const { return InSet(kPrintCommands, FData.Code); }
-bool TCommand::IsRecRepCommand() const { return InSet(kRecRepCommands, FData.Code); }
-bool TCommand::IsStatusCommand() const { return InSet(kStatusCommands, FData.Code); }
+bool TCommand::IsPrintCommand() const {
+  return InSet(kPrintCommands, FData.Code);
+}
+bool TCommand::IsRecRepCommand() const {
+  return InSet(kRecRepCommands, FData.Code);
+}
+bool TCommand::IsStatusCommand() const {
+  return InSet(kStatusCommands, FData.Code);
+}
 
 TCommand& TCommandList::Add(TCommandRec data) {
   FItems.push_back(std::make_unique<TCommand>(std::move(data)));

@@ -121,7 +121,8 @@ TEST(LogParser, NothingToFind) {
 
 TEST(LogParser, FrameOverTwoLines) {
   std::string frame = Frame1("11 1E 00 00 00");
-  TParsed p = Parse({"first", kP1 + frame.substr(0, 9) + " \t", "[other] " + kP1 + frame.substr(9)});
+  TParsed p =
+      Parse({"first", kP1 + frame.substr(0, 9) + " \t", "[other] " + kP1 + frame.substr(9)});
   ASSERT_EQ(p.List.Count(), 1u);
   EXPECT_EQ(p.List[0].LineNumber(), 2);
   EXPECT_EQ(p.List[0].Attributes(), kHead.substr(0, 36));
@@ -161,8 +162,8 @@ TEST(LogParser, AnswerBelongsToTheLastCompletedCommand) {
   EXPECT_EQ(p.List[0].AnswerData(), "");
   EXPECT_EQ(p.List[1].AnswerData(), "10 00");
   // Two answer lines are one answer text.
-  EXPECT_EQ(p.List[2].AnswerData(), GetFrameData(Frame2("FC 00 01") + " " + Frame2("FC 00 02"),
-                                                 pProtocol2));
+  EXPECT_EQ(p.List[2].AnswerData(),
+            GetFrameData(Frame2("FC 00 01") + " " + Frame2("FC 00 02"), pProtocol2));
 }
 
 TEST(LogParser, ShortMarkerLinesNeverMakeCommands) {
@@ -191,7 +192,7 @@ TEST(LogParser, DamagedProtocol2FramesAreSkippedAndReported) {
       kP2 + Frame2("11"),
       kAns + Frame2("11 00 01"),
       kP2 + "8F 07 00 01 00 9F 00 1E 00 00 00 12 34",  // bad escape in a request
-      kAns + "8F 04 00 9F 05 11 00",                    // bad escape in an answer
+      kAns + "8F 04 00 9F 05 11 00",                   // bad escape in an answer
       kP2 + Frame2("10"),
       kAns + Frame2("10 00"),
   });

@@ -27,9 +27,9 @@ constexpr std::string_view kJunk[] = {
     "-------------------------------------------------",
 };
 
-constexpr std::string_view kGoods[] = {
-    "Хлеб пшеничный", "Молоко 3,2% 1л", "Бензин АИ-95", "Сахар-песок 1кг", "Кофе молотый",
-    "Пакет-майка",    "Чай чёрный",     "Услуга доставки"};
+constexpr std::string_view kGoods[] = {"Хлеб пшеничный",  "Молоко 3,2% 1л", "Бензин АИ-95",
+                                       "Сахар-песок 1кг", "Кофе молотый",   "Пакет-майка",
+                                       "Чай чёрный",      "Услуга доставки"};
 
 struct TCommandSpec {
   TBytes Request;
@@ -129,8 +129,8 @@ class TGenerator {
     switch (Rand(10)) {
       case 0: {  // short status
         c.Request = MakeBytes({0x10}) + Password(30);
-        TBytes data = MakeBytes({0x1E, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                 0x00, 0x00, 0x00, 0x00, 0x00});
+        TBytes data = MakeBytes({0x1E, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                 0x00, 0x00, 0x00, 0x00});
         answer(MakeBytes({0x10}), data);
         break;
       }

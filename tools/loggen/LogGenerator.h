@@ -12,10 +12,10 @@
 namespace quillon::loggen {
 
 struct TOptions {
-  std::uint64_t Commands = 500;   // stop after this many commands ...
-  std::uint64_t MaxBytes = 0;     // ... or once the log holds this many bytes (0: no limit)
+  std::uint64_t Commands = 500;  // stop after this many commands ...
+  std::uint64_t MaxBytes = 0;    // ... or once the log holds this many bytes (0: no limit)
   std::uint32_t Seed = 1;
-  bool AllProtocols = true;       // mix protocols 1, 2 and 3 in segments; else protocol 2 only
+  bool AllProtocols = true;  // mix protocols 1, 2 and 3 in segments; else protocol 2 only
 };
 
 // What the parser must make of one generated command.

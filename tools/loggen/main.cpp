@@ -37,11 +37,16 @@ int main(int argc, char** argv) {
   if (!expected.empty()) {
     std::ofstream ex(expected, std::ios::binary);
     for (const auto& c : commands) {
-      nlohmann::json j = {{"line", c.Line},     {"attributes", c.Attributes},
-                          {"time", c.Time},     {"thread", c.Thread},
-                          {"protocol", c.Protocol}, {"code", c.Code},
-                          {"tx", c.Tx},         {"rx", c.Rx},
-                          {"result", c.Result}, {"error", c.Error}};
+      nlohmann::json j = {{"line", c.Line},
+                          {"attributes", c.Attributes},
+                          {"time", c.Time},
+                          {"thread", c.Thread},
+                          {"protocol", c.Protocol},
+                          {"code", c.Code},
+                          {"tx", c.Tx},
+                          {"rx", c.Rx},
+                          {"result", c.Result},
+                          {"error", c.Error}};
       ex << j.dump() << '\n';
     }
   }

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds everything and runs every test: the normal build, the
+# Qt-free libraries and their tests again under the address and undefined-behaviour
+# sanitizers, and a short run of each fuzz target.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/deps.sh
+
+echo "== Build"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUILLON_TESTS=ON -DQUILLON_BENCH=ON > /dev/null
+cmake --build build -j2
+
+echo "== Fuzz smoke run"
+cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DQUILLON_FUZZ=ON -DQUILLON_TESTS=OFF -DQUILLON_BENCH=OFF -DQUILLON_CORE_ONLY=ON > /dev/null
+cmake --build build-fuzz -j2 --target fuzzers
+for target in build-fuzz/tests/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  echo "-- $(basename "$target")"
+  "$target" -max_total_time=10 -rss_limit_mb=2048 2>&1 | tail -n 2
+done
+
+echo "== Sanitizers (address, undefined behaviour)"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=ON \
+  -DQUILLON_CORE_ONLY=ON -DQUILLON_BENCH=OFF > /dev/null
+cmake --build build-asan -j2
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j2
+
+echo "== Tests"
+ctest --test-dir build --output-on-failure -j2
