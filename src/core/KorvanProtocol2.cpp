@@ -15,13 +15,7 @@ constexpr std::uint8_t kEscEscape = 0x83;
 
 std::uint16_t Crc16Ccitt(TBytesView data) {
   std::uint16_t crc = 0xFFFF;
-  for (std::uint8_t b : data) {
-    crc = static_cast<std::uint16_t>((crc >> 8) | (crc << 8));
-    crc ^= b;
-    crc ^= static_cast<std::uint16_t>((crc & 0xFF) >> 4);
-    crc ^= static_cast<std::uint16_t>((crc << 12) & 0xFFFF);
-    crc ^= static_cast<std::uint16_t>((crc & 0xFF) << 5);
-  }
+  for (std::uint8_t b : data) crc = Crc16CcittStep(crc, b);
   return crc;
 }
 

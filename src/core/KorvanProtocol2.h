@@ -16,6 +16,16 @@ struct TKorvanFrame2 {
 // CRC-16/CCITT-FALSE: polynomial 0x1021, initial 0xFFFF, no reflection, no final XOR.
 std::uint16_t Crc16Ccitt(TBytesView data);
 
+// One byte of that CRC, for callers that feed it a byte at a time (start from 0xFFFF).
+inline std::uint16_t Crc16CcittStep(std::uint16_t crc, std::uint8_t b) {
+  crc = static_cast<std::uint16_t>((crc >> 8) | (crc << 8));
+  crc ^= b;
+  crc ^= static_cast<std::uint16_t>((crc & 0xFF) >> 4);
+  crc ^= static_cast<std::uint16_t>((crc << 12) & 0xFFFF);
+  crc ^= static_cast<std::uint16_t>((crc & 0xFF) << 5);
+  return crc;
+}
+
 class TKorvanProtocol2 {
  public:
   TKorvanProtocol2() = delete;

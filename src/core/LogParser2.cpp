@@ -281,23 +281,14 @@ class TLogParser::TFrame {
     std::uint32_t field = n >= len + 4 ? (bodyAt(len + 2) | (bodyAt(len + 3) << 8)) : 0;
     if (n < 2) return false;
     std::uint16_t crc = FCrc;
-    for (std::size_t i = FCrcFed; i < n - 2; ++i) crc = CrcStep(crc, bodyAt(i));
+    for (std::size_t i = FCrcFed; i < n - 2; ++i) crc = Crc16CcittStep(crc, bodyAt(i));
     return crc == field;
   }
 
   void PushBody(std::uint8_t b) {
     FBody.push_back(b);
     // Keep the CRC of every body byte but the last two.
-    while (FCrcFed + 2 < FBody.size()) FCrc = CrcStep(FCrc, FBody[FCrcFed++]);
-  }
-
-  static std::uint16_t CrcStep(std::uint16_t crc, std::uint8_t b) {
-    crc = static_cast<std::uint16_t>((crc >> 8) | (crc << 8));
-    crc ^= b;
-    crc ^= static_cast<std::uint16_t>((crc & 0xFF) >> 4);
-    crc ^= static_cast<std::uint16_t>((crc << 12) & 0xFFFF);
-    crc ^= static_cast<std::uint16_t>((crc & 0xFF) << 5);
-    return crc;
+    while (FCrcFed + 2 < FBody.size()) FCrc = Crc16CcittStep(FCrc, FBody[FCrcFed++]);
   }
 
   std::string FText;
