@@ -21,6 +21,9 @@ void AppendEscaped(std::string& out, std::string_view field) {
       case '\\':
         out += "\\\\";
         break;
+      case '\0':
+        out += "\\0";
+        break;
       default:
         out.push_back(c);
     }

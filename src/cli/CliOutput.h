@@ -8,7 +8,7 @@
 
 namespace quillon::cli {
 
-// CR, LF, TAB and backslash written as \r \n \t \\ so that a field stays on its line.
+// CR, LF, TAB, backslash and NUL written as \r \n \t \\ \0 so that a field stays on its line.
 void AppendEscaped(std::string& out, std::string_view field);
 
 // The texts a decoder gives a command (empty while no decoder knows it).

@@ -1,8 +1,10 @@
 // quillon-cli: the command list of a driver log, from the command line.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <map>
 
@@ -11,6 +13,8 @@
 #include "core/Errors.h"
 #include "core/LogParser2.h"
 #include "core/TextFile.h"
+#include "parser/CommandDetails.h"
+#include "parser/CommandParser.h"
 
 namespace {
 
@@ -62,6 +66,12 @@ int RunList(const std::string& fileName, bool json) {
   cli::TCommandTexts texts;
   TReadResult result = ReadLog(fileName, [&](TCommand& command) {
     ++number;
+    texts.Summary = GetCommandShortValue(command);
+    if (json) {
+      TCommandTexts decoded = ParseCommand(command);
+      texts.Request = std::move(decoded.Request);
+      texts.Answer = std::move(decoded.Answer);
+    }
     if (json)
       cli::AppendJsonLine(out.Buffer(), number, command, texts);
     else
@@ -70,6 +80,55 @@ int RunList(const std::string& fileName, bool json) {
   });
   out.Flush();
   std::fflush(stdout);
+  PrintDiagnostics(result.Diagnostics);
+  return 0;
+}
+
+int RunShow(const std::string& fileName, std::uint64_t wanted) {
+  std::uint64_t number = 0;
+  std::string details;
+  TReadResult result = ReadLog(fileName, [&](TCommand& command) {
+    if (++number == wanted) details = FormatCommandDetails(command);
+  });
+  if (wanted == 0 || wanted > number) {
+    std::fprintf(stderr, "В журнале %llu команд, команды %llu нет\n",
+                 static_cast<unsigned long long>(number), static_cast<unsigned long long>(wanted));
+    return 2;
+  }
+  std::fwrite(details.data(), 1, details.size(), stdout);
+  std::fflush(stdout);
+  PrintDiagnostics(result.Diagnostics);
+  return 0;
+}
+
+int RunSave(const std::string& fileName, const std::string& outName) {
+  std::FILE* out = std::fopen(outName.c_str(), "wb");
+  if (out == nullptr) {
+    std::fprintf(stderr, "Не удалось создать файл \"%s\": %s\n", outName.c_str(),
+                 std::strerror(errno));
+    return 1;
+  }
+  std::string buffer;
+  TReadResult result;
+  try {
+    result = ReadLog(fileName, [&](TCommand& command) {
+      AppendSavedCommand(buffer, command);
+      if (buffer.size() >= (1 << 16)) {
+        std::fwrite(buffer.data(), 1, buffer.size(), out);
+        buffer.clear();
+      }
+    });
+  } catch (...) {
+    std::fclose(out);
+    throw;
+  }
+  std::fwrite(buffer.data(), 1, buffer.size(), out);
+  bool ok = std::ferror(out) == 0;
+  ok = std::fclose(out) == 0 && ok;
+  if (!ok) {
+    std::fprintf(stderr, "Ошибка записи файла \"%s\"\n", outName.c_str());
+    return 1;
+  }
   PrintDiagnostics(result.Diagnostics);
   return 0;
 }
@@ -133,6 +192,17 @@ int main(int argc, char** argv) {
   auto* stats = app.add_subcommand("stats", "Сводка по журналу");
   stats->add_option("LOGFILE", statsFile, "Файл журнала")->required();
 
+  std::string showFile;
+  std::uint64_t showNumber = 0;
+  auto* show = app.add_subcommand("show", "Подробности команды с номером N (с 1)");
+  show->add_option("LOGFILE", showFile, "Файл журнала")->required();
+  show->add_option("N", showNumber, "Номер команды")->required();
+
+  std::string saveFile, saveOut;
+  auto* save = app.add_subcommand("save", "Сохранить список команд в текстовый файл");
+  save->add_option("LOGFILE", saveFile, "Файл журнала")->required();
+  save->add_option("OUTFILE", saveOut, "Файл для сохранения")->required();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -143,6 +213,8 @@ int main(int argc, char** argv) {
   try {
     if (*list) return RunList(fileName, json);
     if (*stats) return RunStats(statsFile);
+    if (*show) return RunShow(showFile, showNumber);
+    if (*save) return RunSave(saveFile, saveOut);
   } catch (const EQuillonError& e) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", e.what());

@@ -23,7 +23,7 @@ std::string Utf8ToCp1251(std::string_view text, char replacement = '?');
 // and move pos past the bytes that were examined (at least one).
 char32_t NextUtf8(std::string_view text, std::size_t& pos);
 
-// Number of code points (malformed bytes count as lead bytes).
+// Number of code points of valid UTF-8 (every byte that is not a continuation byte counts).
 std::size_t Utf8Length(std::string_view text);
 // Byte offset of the code point numbered `chars` (0-based), or the size when past the end.
 std::size_t Utf8Offset(std::string_view text, std::size_t chars);

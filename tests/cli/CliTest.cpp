@@ -1,7 +1,9 @@
 // Runs the quillon-cli program on generated logs and checks what it prints.
 #include <gtest/gtest.h>
+#include <locale.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +11,14 @@
 #include <sstream>
 
 #include "LogGenerator.h"
+#include "core/BinUtils.h"
+#include "core/CodePages.h"
+#include "core/FormatSettings.h"
+#include "core/KorvanProtocol2.h"
+#include "core/LogParser2.h"
+#include "core/TextFile.h"
+#include "parser/CommandDetails.h"
+#include "parser/CommandParser.h"
 
 namespace {
 
@@ -20,9 +30,10 @@ struct TRun {
   std::string Err;
 };
 
-TRun RunCli(const std::string& args) {
+TRun RunCli(const std::string& args, const char* locale = nullptr) {
   fs::path errFile = fs::temp_directory_path() / ("quillon-cli-err-" + std::to_string(getpid()));
   std::string command = std::string(QUILLON_CLI) + " " + args + " 2>" + errFile.string();
+  if (locale != nullptr) command = std::string("LC_ALL=") + locale + " " + command;
   TRun run;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
@@ -148,6 +159,21 @@ TEST_F(CliTest, FieldsAreEscapedAndDiagnosticsGoToStderr) {
   EXPECT_EQ(run.Err, "line 3: Некорректный формат пакета\n");
 }
 
+TEST_F(CliTest, ZeroBytesOfDeviceTextsAreEscaped) {
+  quillon::TKorvanFrame2 frame;
+  frame.Number = 1;
+  frame.Data = quillon::MakeBytes({0x17, 0x01, 0x00, 0x00, 0x00, 0x02, 0x41, 0x00, 0x42});
+  std::string log =
+      Write("zero.log",
+            "[31.12.2024 10:15:00.123] [00000001] [DEBUG] "
+            "TPrinterProtocol2 -> " +
+                quillon::BytesToHex(quillon::TKorvanProtocol2::Encode(frame)) + "\r\n");
+  TRun run = RunCli("list " + log);
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_NE(run.Out.find("\tA\\0B Нет ответа на команду\t!\n"), std::string::npos) << run.Out;
+  EXPECT_EQ(run.Out.find('\0'), std::string::npos);
+}
+
 TEST_F(CliTest, ExitStatuses) {
   TRun missing = RunCli("list " + (FDir / "no-such.log").string());
   EXPECT_EQ(missing.Status, 1);
@@ -169,6 +195,114 @@ TEST_F(CliTest, ExitStatuses) {
   TRun junk = RunCli("stats " + Write("binary.log", binary));
   EXPECT_EQ(junk.Status, 0);
   EXPECT_NE(junk.Out.find("Команд\t0\n"), std::string::npos);
+}
+
+// The settings of a locale as the window would take them from the environment.
+struct TLocaleCase {
+  const char* Name;
+  quillon::TFormatSettings Settings;
+};
+
+std::vector<TLocaleCase> LocaleCases() {
+  quillon::TFormatSettings c{'.', "%m/%d/%y", "%H:%M:%S"};
+  quillon::TFormatSettings ru{',', "%d.%m.%Y", "%H:%M:%S"};
+  return {{"C.UTF-8", c}, {"ru_RU.UTF-8", ru}};
+}
+
+bool LocaleInstalled(const char* name) {
+  locale_t loc = newlocale(LC_ALL_MASK, name, static_cast<locale_t>(nullptr));
+  if (loc == static_cast<locale_t>(nullptr)) return false;
+  freelocale(loc);
+  return true;
+}
+
+// Restores the process's format settings after a test changed them.
+class TSettingsGuard {
+ public:
+  TSettingsGuard() : FSaved(quillon::FormatSettings()) {}
+  ~TSettingsGuard() { quillon::SetFormatSettings(FSaved); }
+
+ private:
+  quillon::TFormatSettings FSaved;
+};
+
+quillon::TCommandList ParseInProcess(const std::string& file) {
+  std::vector<std::string> lines;
+  quillon::ReadTextLines(file, quillon::TTextEncoding::Windows1251, lines);
+  quillon::TCommandList list;
+  quillon::ParseLog(lines, list);
+  return list;
+}
+
+TEST_F(CliTest, DecodedTextsFollowTheLocale) {
+  std::string log = Generate(11, 600, nullptr);
+  quillon::TCommandList list = ParseInProcess(log);
+  TSettingsGuard guard;
+  for (const TLocaleCase& locale : LocaleCases()) {
+    if (!LocaleInstalled(locale.Name)) GTEST_SKIP() << locale.Name << " is not installed";
+    SCOPED_TRACE(locale.Name);
+    quillon::SetFormatSettings(locale.Settings);
+    TRun run = RunCli(std::string("list --json ") + log, locale.Name);
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    std::istringstream lines(run.Out);
+    std::string line;
+    std::size_t n = 0, withSeparator = 0;
+    while (std::getline(lines, line)) {
+      ASSERT_LT(n, list.Count());
+      const quillon::TCommand& command = list[n++];
+      auto j = nlohmann::json::parse(line);
+      quillon::TCommandTexts texts = quillon::ParseCommand(command);
+      ASSERT_EQ(j["summary"], quillon::GetCommandShortValue(command)) << "command " << n;
+      ASSERT_EQ(j["request"], texts.Request) << "command " << n;
+      ASSERT_EQ(j["answer"], texts.Answer) << "command " << n;
+      std::string request = j["request"];
+      // Prices and quantities carry the decimal separator of the locale.
+      if (auto pos = request.find("Price: "); pos != std::string::npos) {
+        pos = request.find_first_not_of("0123456789", pos + 7);
+        if (pos != std::string::npos && request[pos] == locale.Settings.DecimalSeparator)
+          ++withSeparator;
+      }
+    }
+    EXPECT_EQ(n, list.Count());
+    EXPECT_GT(withSeparator, 0u);
+  }
+}
+
+TEST_F(CliTest, ShowAndSaveAsTheWindowDoes) {
+  std::string log = Generate(12, 300, nullptr);
+  quillon::TCommandList list = ParseInProcess(log);
+  ASSERT_GT(list.Count(), 100u);
+  TSettingsGuard guard;
+  quillon::SetFormatSettings(LocaleCases()[0].Settings);
+  for (std::size_t n : {std::size_t{1}, std::size_t{42}, list.Count()}) {
+    TRun show = RunCli("show " + log + " " + std::to_string(n), "C.UTF-8");
+    ASSERT_EQ(show.Status, 0) << show.Err;
+    EXPECT_EQ(show.Out, quillon::FormatCommandDetails(list[n - 1]));
+    EXPECT_EQ(show.Out.find('\r'), std::string::npos);
+    EXPECT_NE(show.Out.find("\nВходные параметры:\n"), std::string::npos);
+  }
+  EXPECT_EQ(RunCli("show " + log + " 0").Status, 2);
+  EXPECT_EQ(RunCli("show " + log + " " + std::to_string(list.Count() + 1)).Status, 2);
+
+  std::string saved = (FDir / "saved.txt").string();
+  ASSERT_EQ(RunCli("save " + log + " " + saved).Status, 0);
+  std::ifstream in(saved, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  std::string expected;
+  std::size_t lineCount = 0;
+  for (const auto& command : list) {
+    quillon::AppendSavedCommand(expected, *command);
+    lineCount += command->AnswerData().empty() ? 2 : 3;
+  }
+  EXPECT_EQ(bytes, expected);
+  // Windows-1251 with CR LF and no byte-order mark: the first line of the first command.
+  const quillon::TCommand& first = list[0];
+  std::string head = quillon::Utf8ToCp1251("[" + first.TimeStamp() + "] [" + first.ThreadID() +
+                                           "] [" + first.CommandName() + "]\r\n");
+  EXPECT_EQ(bytes.substr(0, head.size()), head);
+  EXPECT_EQ(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')), lineCount);
+  EXPECT_EQ(bytes.find("\n\n"), std::string::npos);
+  EXPECT_EQ(RunCli("save " + log + " " + (FDir / "no" / "dir.txt").string()).Status, 1);
 }
 
 }  // namespace

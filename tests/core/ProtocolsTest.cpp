@@ -360,7 +360,8 @@ TEST(Protocol2, DecodeRejectsShortForeignTruncatedAndCorruptFrames) {
     for (int bit = 0; bit < 8; ++bit) {
       TBytes bad = body;
       bad[i] ^= static_cast<std::uint8_t>(1 << bit);
-      const TBytes badWire = MakeBytes({0x8F}) + TKorvanProtocol2::Stuffing(bad);
+      TBytes badWire = MakeBytes({0x8F});
+      badWire += TKorvanProtocol2::Stuffing(bad);
       EXPECT_FALSE(TKorvanProtocol2::Decode(badWire, out)) << "byte " << i << " bit " << bit;
     }
   }
