@@ -7,27 +7,33 @@
 namespace quillon::cli {
 
 void AppendEscaped(std::string& out, std::string_view field) {
-  for (char c : field) {
-    switch (c) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    const char* escape = nullptr;
+    switch (field[i]) {
       case '\r':
-        out += "\\r";
+        escape = "\\r";
         break;
       case '\n':
-        out += "\\n";
+        escape = "\\n";
         break;
       case '\t':
-        out += "\\t";
+        escape = "\\t";
         break;
       case '\\':
-        out += "\\\\";
+        escape = "\\\\";
         break;
       case '\0':
-        out += "\\0";
+        escape = "\\0";
         break;
       default:
-        out.push_back(c);
+        continue;
     }
+    out.append(field, start, i - start);
+    out += escape;
+    start = i + 1;
   }
+  out.append(field, start, std::string_view::npos);
 }
 
 void AppendListLine(std::string& out, std::uint64_t number, const TCommand& command,

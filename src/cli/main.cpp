@@ -3,10 +3,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <iostream>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "cli/CliOutput.h"
 #include "core/DriverCommands.h"
@@ -54,6 +60,124 @@ TReadResult ReadLog(const std::string& fileName, const std::function<void(TComma
   return {parser.LineCount(), parser.Diagnostics()};
 }
 
+// Formats every command of a log into text, in log order: one thread reads and parses the
+// log, another turns batches of commands into text, and this one writes the text out in
+// order. (Two formatting threads on two cores were slower: they fight the reader.)
+TReadResult FormatLogInParallel(
+    const std::string& fileName,
+    const std::function<void(TCommand&, std::uint64_t number, std::string& out)>& format,
+    TOutput& output) {
+  constexpr std::size_t kBatch = 256;
+  constexpr std::size_t kMaxPending = 32;
+  struct TBatch {
+    std::uint64_t Sequence = 0;
+    std::uint64_t FirstNumber = 0;
+    std::vector<TCommand> Commands;
+    std::string Text;
+  };
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<TBatch> toFormat;
+  std::map<std::uint64_t, std::string> formatted;
+  std::size_t pending = 0;  // batches made and not yet written
+  bool produced = false, stop = false;
+  std::exception_ptr error;
+  TReadResult result;
+
+  auto fail = [&](std::exception_ptr e) {
+    std::unique_lock lock(mutex);
+    if (!error) error = e;
+    stop = true;
+    changed.notify_all();
+  };
+
+  // Opening fails here, on the calling thread, with the reader's own message.
+  auto reader = std::make_shared<TTextLineReader>(fileName);
+  std::thread producer([&, reader] {
+    try {
+      TBatch batch;
+      std::uint64_t sequence = 0, number = 0;
+      auto push = [&] {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return pending < kMaxPending || stop; });
+        if (stop) throw std::runtime_error("stopped");
+        ++pending;
+        toFormat.push_back(std::move(batch));
+        changed.notify_all();
+        batch = TBatch();
+        batch.Sequence = ++sequence;
+        batch.FirstNumber = number + 1;
+        batch.Commands.reserve(kBatch);
+      };
+      batch.FirstNumber = 1;
+      batch.Commands.reserve(kBatch);
+      TStreamingCommandSink sink([&](TCommand& command) {
+        ++number;
+        batch.Commands.push_back(std::move(command));
+        if (batch.Commands.size() >= kBatch) push();
+      });
+      TLogParser parser(sink);
+      std::string_view line;
+      while (reader->Next(line)) parser.ParseLine(line);
+      parser.Finish();
+      sink.Flush();
+      if (!batch.Commands.empty()) push();
+      std::unique_lock lock(mutex);
+      result = {parser.LineCount(), parser.Diagnostics()};
+      produced = true;
+      changed.notify_all();
+    } catch (...) {
+      fail(std::current_exception());
+    }
+  });
+
+  auto work = [&] {
+    try {
+      for (;;) {
+        TBatch batch;
+        {
+          std::unique_lock lock(mutex);
+          changed.wait(lock, [&] { return !toFormat.empty() || produced || stop; });
+          if (stop || toFormat.empty()) return;
+          batch = std::move(toFormat.front());
+          toFormat.pop_front();
+        }
+        std::uint64_t number = batch.FirstNumber;
+        for (TCommand& command : batch.Commands) format(command, number++, batch.Text);
+        std::unique_lock lock(mutex);
+        formatted.emplace(batch.Sequence, std::move(batch.Text));
+        changed.notify_all();
+      }
+    } catch (...) {
+      fail(std::current_exception());
+    }
+  };
+  std::thread worker(work);
+
+  std::uint64_t next = 0;
+  for (;;) {
+    std::string text;
+    {
+      std::unique_lock lock(mutex);
+      changed.wait(
+          lock, [&] { return stop || formatted.count(next) != 0 || (produced && pending == 0); });
+      if (stop || formatted.count(next) == 0) break;
+      auto it = formatted.find(next);
+      text = std::move(it->second);
+      formatted.erase(it);
+      --pending;
+      ++next;
+      changed.notify_all();
+    }
+    output.Buffer() += text;
+    output.MaybeFlush();
+  }
+  producer.join();
+  worker.join();
+  if (error) std::rethrow_exception(error);
+  return result;
+}
+
 void PrintDiagnostics(const std::vector<TParseDiagnostic>& diagnostics) {
   for (const auto& d : diagnostics)
     std::fprintf(stderr, "line %lld: %s\n", static_cast<long long>(d.LineNumber),
@@ -62,22 +186,21 @@ void PrintDiagnostics(const std::vector<TParseDiagnostic>& diagnostics) {
 
 int RunList(const std::string& fileName, bool json) {
   TOutput out;
-  std::uint64_t number = 0;
-  cli::TCommandTexts texts;
-  TReadResult result = ReadLog(fileName, [&](TCommand& command) {
-    ++number;
-    texts.Summary = GetCommandShortValue(command);
-    if (json) {
-      TCommandTexts decoded = ParseCommand(command);
-      texts.Request = std::move(decoded.Request);
-      texts.Answer = std::move(decoded.Answer);
-    }
-    if (json)
-      cli::AppendJsonLine(out.Buffer(), number, command, texts);
-    else
-      cli::AppendListLine(out.Buffer(), number, command, texts);
-    out.MaybeFlush();
-  });
+  TReadResult result = FormatLogInParallel(
+      fileName,
+      [json](TCommand& command, std::uint64_t number, std::string& text) {
+        cli::TCommandTexts texts;
+        texts.Summary = GetCommandShortValue(command);
+        if (json) {
+          TCommandTexts decoded = ParseCommand(command);
+          texts.Request = std::move(decoded.Request);
+          texts.Answer = std::move(decoded.Answer);
+          cli::AppendJsonLine(text, number, command, texts);
+        } else {
+          cli::AppendListLine(text, number, command, texts);
+        }
+      },
+      out);
   out.Flush();
   std::fflush(stdout);
   PrintDiagnostics(result.Diagnostics);

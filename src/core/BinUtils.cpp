@@ -1,6 +1,7 @@
 #include "core/BinUtils.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace quillon {
@@ -9,12 +10,20 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+constexpr std::array<signed char, 256> MakeHexTable() {
+  std::array<signed char, 256> t{};
+  for (auto& v : t) v = -1;
+  for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<signed char>(c - '0');
+  for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<signed char>(c - 'A' + 10);
+  for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<signed char>(c - 'a' + 10);
+  return t;
+}
+
+constexpr auto kHexTable = MakeHexTable();
+
 // Value of one hex digit, or -1.
 inline int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+  return kHexTable[static_cast<unsigned char>(c)];
 }
 
 // A group of one or two non-blank characters read as a hex number.
@@ -32,6 +41,8 @@ inline bool GroupValue(const char* group, int len, std::uint8_t& value) {
 inline bool IsBlank(char c) {
   return static_cast<unsigned char>(c) <= 0x20;
 }
+
+void HexToBytesAppend(std::string_view text, std::size_t maxBytes, TBytes& result);
 
 }  // namespace
 
@@ -63,19 +74,44 @@ TBytes HexToBytes(std::string_view text, std::size_t maxBytes) {
   TBytes result;
   if (maxBytes == 0) return result;
   result.reserve(std::min(text.size() / 3 + 1, maxBytes));
+  HexToBytesAppend(text, maxBytes, result);
+  return result;
+}
+
+void HexToBytes(std::string_view text, TBytes& out) {
+  out.clear();
+  HexToBytesAppend(text, text.size() + 1, out);
+}
+
+namespace {
+
+// Appends the bytes of the hex text to result; stops after maxBytes bytes in all.
+void HexToBytesAppend(std::string_view text, std::size_t maxBytes, TBytes& result) {
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  // Fast path for the usual form "XX XX XX": whole pairs, each followed by a blank or the
+  // end. It leaves off at a group boundary, where the general rules below pick up.
+  while (i + 1 < n) {
+    int hi = HexValue(text[i]), lo = HexValue(text[i + 1]);
+    if (hi < 0 || lo < 0 || (i + 2 < n && text[i + 2] != ' ')) break;
+    result.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+    if (result.size() >= maxBytes) return;
+    i += 3;
+  }
   // The pending group after trimming never holds more than two characters: a third
   // non-blank character would have completed it, so a small buffer is enough.
   char group[2];
   int len = 0;
-  for (char c : text) {
+  for (; i < n; ++i) {
+    char c = text[i];
     if (IsBlank(c)) {
       // Appending a blank and trimming leaves the group as it was; only a real space
       // ends a one-digit group early.
       if (c == ' ' && len > 0) {
         std::uint8_t value;
-        if (!GroupValue(group, len, value)) return result;
+        if (!GroupValue(group, len, value)) return;
         result.push_back(value);
-        if (result.size() >= maxBytes) return result;
+        if (result.size() >= maxBytes) return;
         len = 0;
       }
       continue;
@@ -83,9 +119,9 @@ TBytes HexToBytes(std::string_view text, std::size_t maxBytes) {
     group[len++] = c;
     if (len == 2) {
       std::uint8_t value;
-      if (!GroupValue(group, len, value)) return result;
+      if (!GroupValue(group, len, value)) return;
       result.push_back(value);
-      if (result.size() >= maxBytes) return result;
+      if (result.size() >= maxBytes) return;
       len = 0;
     }
   }
@@ -93,8 +129,9 @@ TBytes HexToBytes(std::string_view text, std::size_t maxBytes) {
     std::uint8_t value;
     if (GroupValue(group, len, value)) result.push_back(value);
   }
-  return result;
 }
+
+}  // namespace
 
 TByteArray HexToByteArray(std::string_view text) {
   return BytesToByteArray(HexToBytes(text));

@@ -20,6 +20,8 @@ void AppendBytesHex(std::string& out, TBytesView data);
 // Reads hex text: pairs of digits, separated or not; a one-digit group ends at a blank.
 // Stops at the first group that is not hex; the bytes read before it stand.
 TBytes HexToBytes(std::string_view text);
+// The same into `out` (its old contents replaced, its memory reused).
+void HexToBytes(std::string_view text, TBytes& out);
 // The same, stopping once maxBytes bytes have been read.
 TBytes HexToBytes(std::string_view text, std::size_t maxBytes);
 TByteArray HexToByteArray(std::string_view text);

@@ -3,12 +3,12 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <ctime>
 #include <memory>
 #include <mutex>
-#include <shared_mutex>
 
 namespace quillon {
 
@@ -27,8 +27,9 @@ std::string FormatParts(const std::string& pattern, const TDateTimeParts& p) {
   return std::string(buf, n);
 }
 
-std::shared_mutex gMutex;
+std::mutex gMutex;
 std::unique_ptr<TFormatSettings> gSettings;
+std::atomic<const TFormatSettings*> gCurrent{nullptr};
 
 }  // namespace
 
@@ -76,12 +77,11 @@ std::string TFormatSettings::FormatFixed(double value, int decimals) const {
 }
 
 const TFormatSettings& FormatSettings() {
-  {
-    std::shared_lock lock(gMutex);
-    if (gSettings) return *gSettings;
-  }
+  // Read for every formatted value: no lock once the settings exist.
+  if (const TFormatSettings* settings = gCurrent.load(std::memory_order_acquire)) return *settings;
   std::unique_lock lock(gMutex);
   if (!gSettings) gSettings = std::make_unique<TFormatSettings>(TFormatSettings::FromEnvironment());
+  gCurrent.store(gSettings.get(), std::memory_order_release);
   return *gSettings;
 }
 
@@ -91,6 +91,7 @@ void SetFormatSettings(const TFormatSettings& settings) {
     *gSettings = settings;
   else
     gSettings = std::make_unique<TFormatSettings>(settings);
+  gCurrent.store(gSettings.get(), std::memory_order_release);
 }
 
 }  // namespace quillon

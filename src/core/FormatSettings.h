@@ -27,7 +27,8 @@ struct TFormatSettings {
 };
 
 // The settings every formatter uses unless it is given others. Initialised from the
-// environment on first use.
+// environment on first use. Changing them while other threads format is not supported
+// (tests and start-up only).
 const TFormatSettings& FormatSettings();
 void SetFormatSettings(const TFormatSettings& settings);
 

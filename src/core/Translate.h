@@ -9,8 +9,9 @@ namespace quillon {
 
 inline constexpr const char* kTextDomain = "quillon";
 
-// The translated text of msgid (UTF-8).
-std::string Tr(const char* msgid);
+// The translated text of msgid (UTF-8). The reference stays valid on this thread until
+// the catalogue folder is changed.
+const std::string& Tr(const char* msgid);
 
 // Points the text domain at a folder of catalogues (LOCALE/LC_MESSAGES/quillon.mo).
 void SetTranslationDirectory(const std::string& dir);

@@ -67,9 +67,18 @@ bool TCommand::HasError() const {
 
 std::string TCommand::CommandName() const {
   if (FData.Protocol == pProtocol2 && FData.TxData.empty()) return "Sync";
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%.2X", static_cast<unsigned>(FData.Code));
-  std::string name(hex);
+  // "%.2X": at least two upper-case digits.
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  auto code = static_cast<std::uint32_t>(FData.Code);
+  char hex[8];
+  int n = 0;
+  do {
+    hex[n++] = kDigits[code & 0xF];
+    code >>= 4;
+  } while (code != 0 || n < 2);
+  std::string name;
+  name.reserve(64);
+  while (n > 0) name.push_back(hex[--n]);
   name += ", ";
   name += GetCommandName(static_cast<std::uint16_t>(FData.Code & 0xFFFF));
   return name;

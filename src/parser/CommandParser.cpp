@@ -11,13 +11,34 @@ namespace quillon {
 
 namespace {
 
+bool IsAscii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+bool EqualAsciiNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// The last value whose name equals `name`, letter case ignored.
 std::string FindValue(const TFieldValues& values, std::string_view name) {
-  std::string lowerName = Utf8ToLower(name);
   const std::string* found = nullptr;
-  for (const auto& [key, value] : values) {
-    // Field names are ASCII almost always; compare cheaply before lower-casing.
-    if (key.size() != name.size() && Utf8Length(key) != Utf8Length(name)) continue;
-    if (Utf8ToLower(key) == lowerName) found = &value;
+  if (IsAscii(name)) {
+    // Field names are ASCII: a byte-wise comparison gives the same answer as lower-casing.
+    for (const auto& [key, value] : values)
+      if (EqualAsciiNoCase(key, name)) found = &value;
+  } else {
+    std::string lowerName = Utf8ToLower(name);
+    for (const auto& [key, value] : values)
+      if (Utf8ToLower(key) == lowerName) found = &value;
   }
   return found != nullptr ? *found : std::string();
 }
@@ -57,7 +78,8 @@ std::string TParserCommand::Parse(const TCommand& command, TParseType source, bo
   const std::string& hex = source == pFields         ? command.TxData()
                            : source == pAnswerFields ? command.AnswerData()
                                                      : command.PlayedAnswerData;
-  FStream.SetDataAsStr(HexToBytes(hex));
+  HexToBytes(hex, FBytes);
+  FStream.SetDataAsStr(FBytes);
   if (FStream.Size() == 0) return {};
   if (FStream.ReadByte() == 0xFF) FStream.ReadByte();
   if (source != pFields) {

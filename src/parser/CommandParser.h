@@ -120,6 +120,7 @@ class TParserCommand {
   TFieldValues FAnswerFieldsValues;
   TFieldLayout FAnswerFields;
   TBinStream FStream;
+  TBytes FBytes;  // reused for the bytes of every Parse
 };
 
 // Makes a ready decoder of one class.

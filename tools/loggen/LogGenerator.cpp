@@ -136,19 +136,19 @@ class TGenerator {
       }
       case 1: {  // status
         c.Request = MakeBytes({0x11}) + Password(30);
-        TBytes data = MakeBytes({0x1E, 0x41, 0x30});          // operator, firmware A.0
-        data += IntToBytes(2045, 2);                          // build
-        data += MakeBytes({0x0F, 0x03, 0x18, 0x01});          // firmware date, logical number
+        TBytes data = MakeBytes({0x1E, 0x41, 0x30});  // operator, firmware A.0
+        data += IntToBytes(2045, 2);                  // build
+        data += MakeBytes({0x0F, 0x03, 0x18, 0x01});  // firmware date, logical number
         data += IntToBytes(static_cast<std::int64_t>(Rand(9000)), 2);  // document number
-        data += MakeBytes({0x02, 0x00});                      // flags
+        data += MakeBytes({0x02, 0x00});                               // flags
         data += MakeBytes({static_cast<std::uint8_t>(Rand(2) ? 2 : 4), 0x00, 0x00});
         data += MakeBytes({0x41, 0x30}) + IntToBytes(2045, 2) + MakeBytes({0x0F, 0x03, 0x18});
         data += MakeBytes({0x1F, 0x0C, 0x18, 0x0A, 0x0F, 0x00});  // date, time
         data += MakeBytes({0x01});
-        data += IntToBytes(1234567, 4);                       // serial
+        data += IntToBytes(1234567, 4);                                   // serial
         data += IntToBytes(static_cast<std::int64_t>(1 + Rand(400)), 2);  // session
         data += MakeBytes({0x00, 0x00, 0x01, 0x00});
-        data += IntToBytes(7707083893LL, 6);                  // taxpayer number
+        data += IntToBytes(7707083893LL, 6);  // taxpayer number
         answer(MakeBytes({0x11}), data);
         break;
       }
@@ -179,7 +179,7 @@ class TGenerator {
       case 5: {  // close receipt
         c.Request = MakeBytes({0x85}) + Password(1);
         c.Request += IntToBytes(static_cast<std::int64_t>(1000 * (1 + Rand(5000))), 5);  // cash
-        for (int i = 0; i < 15; ++i) c.Request.push_back(0);  // other payments
+        for (int i = 0; i < 15; ++i) c.Request.push_back(0);           // other payments
         c.Request += MakeBytes({0x00, 0x00, 0x01, 0x00, 0x00, 0x00});  // discount, taxes
         AddText(c.Request, "Спасибо за покупку!", 40);
         answer(MakeBytes({0x85}), MakeBytes({0x01, 0x00, 0x00, 0x00, 0x00, 0x00}));
