@@ -1,20 +1,13 @@
 #include "parser/ParserCommand81.h"
 
 #include "core/Translate.h"
+#include "parser/DecoderLayouts.h"
 #include "parser/ShortValueFormat.h"
 
 namespace quillon {
 
 void TParserCommand81::CreateFields() {
-  AddField("Password", ftUInt32);
-  AddField("Quantity", ftQuantity5);
-  AddField("Price", ftSum);
-  AddField("Department", ftByte);
-  AddField("Tax1", ftTax);
-  AddField("Tax2", ftTax);
-  AddField("Tax3", ftTax);
-  AddField("Tax4", ftTax);
-  AddField("StringForPrinting", ftString);
+  AddOperationFields(*this);
 }
 
 void TParserCommand81::CreateAnswerFields() {
