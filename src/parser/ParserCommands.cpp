@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <map>
 
+#include "core/Translate.h"
 #include "parser/CommandParser.h"
 #include "parser/ParserCommand10.h"
 #include "parser/ParserCommand11.h"
@@ -120,7 +121,7 @@ std::string GetCommandShortValue(const TCommand& command) {
   parser.Parse(command, pAnswerFields, false);
   std::string summary = parser.GetShortValue();
   if (command.AnswerData().empty() && !command.TxData().empty()) {
-    summary += " Нет ответа на команду";
+    summary += Tr(" Нет ответа на команду");
   } else if (command.ResCode() != 0) {
     char head[48];
     std::snprintf(head, sizeof head, " [ERROR] %d (0x%.2X) ", command.ResCode(),
