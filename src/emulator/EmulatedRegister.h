@@ -1,0 +1,71 @@
+// What the emulated register answers: a small built-in register for the status commands,
+// and the answers recorded in a driver log, handed out in log order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/Bytes.h"
+#include "core/DateUtils.h"
+
+namespace quillon {
+
+inline constexpr std::uint8_t kResultOk = 0x00;
+inline constexpr std::uint8_t kResultUnknownCommand = 0x37;
+inline constexpr std::uint8_t kResultBusy = 0x50;
+
+// The code bytes an answer starts with: the request's first byte, and for FF the second
+// one too (00 when it is missing). An empty request counts as code 00.
+TBytes AnswerCodeBytes(TBytesView request);
+// An answer of the request's code and one result byte, nothing else.
+TBytes ResultAnswer(TBytesView request, std::uint8_t result);
+
+// The wall clock as calendar parts, local time.
+TDateTimeParts LocalNow();
+
+// A register that is always ready: it knows the short status (10), the status (11), the
+// device type (FC) and the fiscal storage status (FF01), and refuses every other command
+// with result 37. It never reports that it is printing (submode 0).
+class TEmulatedRegister {
+ public:
+  // The answer to a request, dated `now`.
+  TBytes Answer(TBytesView request, const TDateTimeParts& now) const;
+  TBytes Answer(TBytesView request) const { return Answer(request, LocalNow()); }
+};
+
+// One exchange read from a driver log.
+struct TRecordedCommand {
+  TBytes Request;
+  TBytes Answer;  // empty: the log holds no answer
+  std::int32_t LineNumber = 0;
+};
+
+// The recorded commands of a log and the position reached in them. A request takes the
+// first command after the last one taken that has the same request bytes; commands passed
+// over are not taken later. A short status request (10) is the exception: the driver sends
+// it as often as it likes while it waits for printing, so it takes only the very next
+// command, and when that one differs the position stays where it was.
+class TRecordedAnswers {
+ public:
+  TRecordedAnswers() = default;
+  explicit TRecordedAnswers(std::vector<TRecordedCommand> commands);
+  // Reads a driver log (code page 1251 unless it has a byte-order mark). Commands without
+  // request bytes are left out. Raises EQuillonError when the file cannot be read.
+  static TRecordedAnswers FromLogFile(const std::string& fileName);
+
+  // The command that answers the request, now taken; null when none does (the position
+  // is then unchanged).
+  const TRecordedCommand* Take(TBytesView request);
+
+  std::size_t Count() const { return FCommands.size(); }
+  // Index of the first command that may still be taken.
+  std::size_t Position() const { return FNext; }
+
+ private:
+  std::vector<TRecordedCommand> FCommands;
+  std::size_t FNext = 0;
+};
+
+}  // namespace quillon
