@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
@@ -27,7 +28,73 @@ bool InSet(const std::int32_t (&set)[N], std::int32_t code) {
   return std::find(std::begin(set), std::end(set), code) != std::end(set);
 }
 
+// The played answers of all commands share a small table of locks, picked by the command's
+// address: a log can hold millions of commands, and a mutex each would double their size.
+constexpr unsigned kAnswerLockBits = 6;
+
+struct alignas(64) TAnswerLock {
+  std::mutex Mutex;
+};
+
+TAnswerLock gAnswerLocks[1u << kAnswerLockBits];
+
+std::mutex& AnswerLock(const TCommand* command) {
+  // Fibonacci hashing spreads neighbouring allocations over the table.
+  auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(command));
+  return gAnswerLocks[(address * 0x9E3779B97F4A7C15ull) >> (64 - kAnswerLockBits)].Mutex;
+}
+
 }  // namespace
+
+TCommand::TCommand(TCommand&& other) noexcept
+    : Played(other.Played.exchange(false)),
+      Selected(other.Selected.exchange(false)),
+      FData(std::move(other.FData)) {
+  std::lock_guard lock(AnswerLock(&other));
+  FPlayedAnswerData = std::move(other.FPlayedAnswerData);
+  other.FPlayedAnswerData.clear();
+}
+
+TCommand& TCommand::operator=(TCommand&& other) noexcept {
+  if (this == &other) return *this;
+  FData = std::move(other.FData);
+  Played = other.Played.exchange(false);
+  Selected = other.Selected.exchange(false);
+  std::string answer;
+  {
+    std::lock_guard lock(AnswerLock(&other));
+    answer = std::move(other.FPlayedAnswerData);
+    other.FPlayedAnswerData.clear();
+  }
+  SetPlayedAnswerData(std::move(answer));
+  return *this;
+}
+
+TCommand::TCommand(const TCommand& other)
+    : Played(other.Played.load()),
+      Selected(other.Selected.load()),
+      FData(other.FData),
+      FPlayedAnswerData(other.PlayedAnswerData()) {}
+
+TCommand& TCommand::operator=(const TCommand& other) {
+  if (this == &other) return *this;
+  FData = other.FData;
+  Played = other.Played.load();
+  Selected = other.Selected.load();
+  SetPlayedAnswerData(other.PlayedAnswerData());
+  return *this;
+}
+
+std::string TCommand::PlayedAnswerData() const {
+  std::lock_guard lock(AnswerLock(this));
+  return FPlayedAnswerData;
+}
+
+void TCommand::SetPlayedAnswerData(std::string value) {
+  std::lock_guard lock(AnswerLock(this));
+  FPlayedAnswerData.swap(value);
+  // The old text is freed after the lock is released.
+}
 
 std::string TCommand::TimeStamp() const {
   std::string_view attrs = FData.Attributes;

@@ -1,6 +1,7 @@
 // One exchange with the register as read from a driver log, and the ordered list of them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -33,6 +34,12 @@ struct TCommandRec {
 class TCommand {
  public:
   explicit TCommand(TCommandRec data) : FData(std::move(data)) {}
+  // Moves and copies carry the replay state along; a moved-from command is left unplayed,
+  // unselected and without a played answer.
+  TCommand(TCommand&& other) noexcept;
+  TCommand& operator=(TCommand&& other) noexcept;
+  TCommand(const TCommand& other);
+  TCommand& operator=(const TCommand& other);
 
   const TCommandRec& CmdData() const { return FData; }
   std::int32_t Code() const { return FData.Code; }
@@ -69,13 +76,19 @@ class TCommand {
   bool IsRecRepCommand() const;
   bool IsStatusCommand() const;
 
-  // Replay state, written by the player and the window.
-  bool Played = false;
-  bool Selected = false;
-  std::string PlayedAnswerData;
+  // Replay state, written by the player thread and the window while the other side may
+  // read it: the flags are atomic, the answer text is guarded by a lock.
+  std::atomic<bool> Played = false;
+  std::atomic<bool> Selected = false;
+  // A copy of the answer received during the last playback (hex text).
+  std::string PlayedAnswerData() const;
+  void SetPlayedAnswerData(std::string value);
 
  private:
   TCommandRec FData;
+  // Guarded by the lock stripe of this command's address (see untCommand.cpp), which
+  // keeps a command as small as a plain string.
+  std::string FPlayedAnswerData;
 };
 
 // A plain, non-owning selection of commands of a list, in list order.

@@ -43,7 +43,7 @@ std::string FormatCommandDetails(const TCommand& command) {
   AddLines(out, std::string("Передано     : ").append(command.TxData()));
   AddLines(out, "Принято (лог): " + (command.AnswerData().empty() ? std::string("НЕТ ОТВЕТА")
                                                                   : command.AnswerData()));
-  AddLines(out, "Принято (ККТ): " + command.PlayedAnswerData);
+  AddLines(out, "Принято (ККТ): " + command.PlayedAnswerData());
   AddLines(out, "");
   TCommandTexts texts = ParseCommand(command);
   AddLines(out, "Входные параметры:");

@@ -75,9 +75,11 @@ std::string TParserCommand::Parse(const TCommand& command, TParseType source, bo
   TFieldValues& values = source == pFields ? FFieldsValues : FAnswerFieldsValues;
   const TFieldLayout& layout = source == pFields ? FFields : FAnswerFields;
   values.clear();
+  std::string played;
+  if (source == pPlayedFields) played = command.PlayedAnswerData();
   const std::string& hex = source == pFields         ? command.TxData()
                            : source == pAnswerFields ? command.AnswerData()
-                                                     : command.PlayedAnswerData;
+                                                     : played;
   HexToBytes(hex, FBytes);
   FStream.SetDataAsStr(FBytes);
   if (FStream.Size() == 0) return {};

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     rec.Code = TCommand::GetCode(rec.TxData);
     rec.ResCode = TCommand::GetResCode(rec.AnswerData);
     TCommand command(rec);
-    command.PlayedAnswerData = rec.AnswerData;
+    command.SetPlayedAnswerData(rec.AnswerData);
     (void)ParseCommand(command);
     (void)GetCommandShortValue(command);
   }

@@ -33,7 +33,8 @@ constexpr std::string_view kGoods[] = {"Хлеб пшеничный",  "Моло
 
 struct TCommandSpec {
   TBytes Request;
-  TBytes Answer;  // empty: the device did not answer
+  TBytes Answer;         // empty: the device did not answer
+  TBytes SuccessAnswer;  // what the device answers once it is no longer busy
 };
 
 class TGenerator {
@@ -60,22 +61,33 @@ class TGenerator {
       --segmentLeft;
       if (Rand(20) == 0) Line(Prefix() + std::string(kJunk[Rand(std::size(kJunk))]));
       TCommandSpec spec = MakeCommand();
-      switch (protocol) {
-        case 1:
-          Protocol1(spec);
-          break;
-        case 2:
-          Protocol2(spec);
-          break;
-        default:
-          Protocol3(spec);
-          break;
+      Emit(protocol, spec);
+      // A busy device is asked again, as the driver's callers do, and then answers.
+      std::uint8_t result =
+          spec.Answer.size() > 1 ? spec.Answer[spec.Answer[0] == 0xFF ? 2 : 1] : 0;
+      if (!spec.Answer.empty() && (result == 0x50 || result == 0x4B)) {
+        spec.Answer = spec.SuccessAnswer;
+        Emit(protocol, spec);
       }
     }
     return FStats;
   }
 
  private:
+  void Emit(int protocol, const TCommandSpec& spec) {
+    switch (protocol) {
+      case 1:
+        Protocol1(spec);
+        break;
+      case 2:
+        Protocol2(spec);
+        break;
+      default:
+        Protocol3(spec);
+        break;
+    }
+  }
+
   std::uint64_t Rand(std::uint64_t n) { return FRandom() % n; }
   std::uint8_t RandByte() { return static_cast<std::uint8_t>(FRandom()); }
 
@@ -125,6 +137,9 @@ class TGenerator {
       c.Answer = code;
       c.Answer.push_back(result);
       if (result == 0) c.Answer += data;
+      c.SuccessAnswer = code;
+      c.SuccessAnswer.push_back(0);
+      c.SuccessAnswer += data;
     };
     switch (Rand(10)) {
       case 0: {  // short status

@@ -1,0 +1,219 @@
+#include "cli/DeviceCommands.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <thread>
+
+#include "core/Errors.h"
+#include "core/LogParser2.h"
+#include "core/TextFile.h"
+#include "driver/DeviceAddress.h"
+#include "driver/DriverSettings.h"
+#include "driver/TarvexDriver.h"
+#include "player/PlaybackTexts.h"
+#include "player/untQuillon.h"
+
+namespace quillon::cli {
+
+namespace {
+
+void PrintLine(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+// The driver with the saved settings (timeouts, passwords) and the given address.
+std::unique_ptr<TDriver> MakeDriver(const std::string& device) {
+  TDeviceAddress::Parse(device);  // a bad address is reported before anything else
+  TDriverSettings settings;
+  LoadDriverSettings(DefaultDriverSettingsPath(), settings);
+  settings.Address = device;
+  return std::make_unique<TDriver>(settings);
+}
+
+std::vector<std::string> ExceptionLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t comma = text.find(',', start);
+    if (comma == std::string::npos) comma = text.size();
+    std::string line = text.substr(start, comma - start);
+    std::size_t first = line.find_first_not_of(' ');
+    if (first != std::string::npos) lines.push_back(line.substr(first));
+    start = comma + 1;
+  }
+  return lines;
+}
+
+// Reads a yes/no answer from the terminal; gives up (no) when the playback is stopped.
+bool AskToContinue(const std::string& message, const TQuillon& player) {
+  std::printf("Ошибка: %s\nПродолжить? [y/n] ", message.c_str());
+  std::fflush(stdout);
+  std::string answer;
+  for (;;) {
+    pollfd fd{STDIN_FILENO, POLLIN, 0};
+    int ready = ::poll(&fd, 1, 200);
+    if (player.StopRequested()) {
+      std::printf("\n");
+      return false;
+    }
+    if (ready <= 0) continue;
+    char c = 0;
+    if (::read(STDIN_FILENO, &c, 1) <= 0) return false;
+    if (c == '\n') break;
+    answer.push_back(c);
+  }
+  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y' || answer.rfind("д", 0) == 0 ||
+                             answer.rfind("Д", 0) == 0);
+}
+
+// Turns Ctrl+C (and a termination request) into a stop after the command in progress.
+class TStopOnSignal {
+ public:
+  explicit TStopOnSignal(std::function<void()> onStop) : FOnStop(std::move(onStop)) {
+    sigemptyset(&FSignals);
+    sigaddset(&FSignals, SIGINT);
+    sigaddset(&FSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &FSignals, &FOld);
+    FWatcher = std::thread([this] {
+      timespec wait{0, 100 * 1000 * 1000};
+      while (!FDone.load()) {
+        if (sigtimedwait(&FSignals, nullptr, &wait) > 0) {
+          std::fprintf(stderr, "Остановка после текущей команды...\n");
+          FOnStop();
+        }
+      }
+    });
+  }
+  ~TStopOnSignal() {
+    FDone = true;
+    FWatcher.join();
+    pthread_sigmask(SIG_SETMASK, &FOld, nullptr);
+  }
+
+ private:
+  std::function<void()> FOnStop;
+  sigset_t FSignals{}, FOld{};
+  std::atomic<bool> FDone{false};
+  std::thread FWatcher;
+};
+
+}  // namespace
+
+int RunReplay(const TReplayOptions& options) {
+  std::vector<std::string> lines;
+  ReadTextLines(options.LogFile, TTextEncoding::Windows1251, lines);
+  TCommandList commands;
+  std::vector<TParseDiagnostic> diagnostics;
+  ParseLog(lines, commands, &diagnostics);
+  lines = {};
+  for (const auto& d : diagnostics)
+    std::fprintf(stderr, "line %lld: %s\n", static_cast<long long>(d.LineNumber),
+                 d.Message.c_str());
+  std::unique_ptr<TDriver> driver = MakeDriver(options.Device);
+
+  for (const auto& command : commands) {
+    command->Selected = true;
+    command->Played = false;
+    command->SetPlayedAnswerData({});
+  }
+  std::vector<std::string> exceptions = ExceptionLines(options.Except);
+  TQuillon player;
+  bool endedByError = false;
+  auto onRun = TNotifyBus::Instance().Subscribe("CommandRun", [&](const std::string& message) {
+    PrintLine(CommandRunStatus(commands, message));
+  });
+  auto onError = TNotifyBus::Instance().Subscribe("Error", [&](const std::string& message) {
+    endedByError = true;
+    PrintLine(ErrorStatus(commands, message));
+  });
+  auto onQuery = TNotifyBus::Instance().Subscribe("ErrorQuery", [&](const std::string& message) {
+    bool goOn;
+    if (options.IgnoreDeviceErrors && ExtractErrorCode(message) > 0) {
+      PrintLine("Ошибка: " + message + " (ошибка ККТ, продолжаем)");
+      goOn = true;
+    } else if (options.Answer != 0) {
+      goOn = options.Answer > 0;
+      PrintLine("Ошибка: " + message + "\nПродолжить? " + (goOn ? "да" : "нет"));
+    } else if (::isatty(STDIN_FILENO) != 0) {
+      goOn = AskToContinue(message, player);
+    } else {
+      PrintLine("Ошибка: " + message + "\nПродолжить? нет (ответить некому; --yes или --no)");
+      goOn = false;
+    }
+    player.SetPlayMode(goOn ? pmContinue : pmStop);
+  });
+
+  {
+    TStopOnSignal stop([&] { player.StopPlaying(); });
+    player.PlayLog(*driver, commands, &exceptions, std::max(options.From, 1) - 1, options.Count,
+                   options.Loop);
+  }
+
+  std::size_t played = 0, failed = 0, skipped = 0;
+  std::size_t first = static_cast<std::size_t>(std::max(options.From, 1) - 1);
+  std::size_t last = commands.Count();
+  if (options.Count > 0) last = std::min(last, first + static_cast<std::size_t>(options.Count));
+  for (std::size_t i = first; i < last; ++i) {
+    const TCommand& command = commands[i];
+    if (!command.Played) {
+      ++skipped;
+      continue;
+    }
+    ++played;
+    std::string answer = command.PlayedAnswerData();
+    if (answer.empty() || TCommand::GetResCode(answer) != 0) ++failed;
+  }
+  std::printf("Сыграно: %zu, с ошибкой: %zu, пропущено: %zu\n", played, failed, skipped);
+  std::fflush(stdout);
+  return failed == 0 && !endedByError ? 0 : 1;
+}
+
+int RunStatus(const std::string& device) {
+  std::unique_ptr<TDriver> driver = MakeDriver(device);
+  driver->SetPassword(driver->SysAdminPassword());
+  int result = driver->GetECRStatus();
+  if (result != 0) {
+    PrintLine("Запрос состояния: Ошибка: " + std::to_string(result) + ", " +
+              driver->ResultCodeDescription());
+    return 1;
+  }
+  PrintLine("Запрос состояния: Успешно");
+  PrintLine("Режим   : " + std::to_string(driver->ECRMode()) + ", " + driver->ECRModeDescription());
+  PrintLine("Подрежим: " + std::to_string(driver->ECRAdvancedMode()) + ", " +
+            driver->ECRAdvancedModeDescription());
+  return 0;
+}
+
+namespace {
+TEmulator* gEmulator = nullptr;
+extern "C" void StopEmulator(int) {
+  if (gEmulator != nullptr) gEmulator->Stop();
+}
+}  // namespace
+
+int RunEmulate(TEmulatorOptions options) {
+  options.OnExchange = [](const TExchange& exchange) { PrintLine(FormatExchange(exchange)); };
+  options.OnNotice = [](const std::string& notice) {
+    std::fprintf(stderr, "%s\n", notice.c_str());
+  };
+  TEmulator emulator(options);
+  emulator.Listen();
+  std::fprintf(stderr, "Эмулятор ККТ слушает %s\n", emulator.LocalAddress().c_str());
+  gEmulator = &emulator;
+  std::signal(SIGINT, StopEmulator);
+  std::signal(SIGTERM, StopEmulator);
+  emulator.Run();
+  gEmulator = nullptr;
+  return 0;
+}
+
+}  // namespace quillon::cli

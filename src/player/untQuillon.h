@@ -1,0 +1,85 @@
+// The player: replays the commands of a parsed log to a register through the driver and
+// reports its progress on the notification bus:
+//   "CommandRun"  before each command: "index", or "index pass" in endless play;
+//   "ErrorQuery"  after a failed command that is not the last of the range: "index message";
+//                 whoever answers calls SetPlayMode(pmContinue or pmStop);
+//   "Error"       when a failure ends playback, and when the last command of the range
+//                 fails: "index pass message", the pass being -1 unless playing endlessly.
+// Indexes are 0-based; a device error reads "result code, description".
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/untCommand.h"
+#include "driver/Driver.h"
+#include "player/NotifyBus.h"
+
+namespace quillon {
+
+enum TPlayMode : std::uint8_t {
+  pmPlay = 0,      // playing, no answer pending
+  pmStop = 1,      // stop after the failed command
+  pmContinue = 2,  // go on with the next command
+  pmNone = 3,      // not used by the player
+};
+
+class TQuillon {
+ public:
+  using TSleep = std::function<void(std::chrono::milliseconds)>;
+
+  // Device results that are retried: "Идет печать предыдущей команды" and
+  // "Буфер чека переполнен".
+  static constexpr int kResultPrinting = 0x50;
+  static constexpr int kResultBufferFull = 0x4B;
+  static constexpr int kMaxExchanges = 5;
+  static constexpr std::chrono::milliseconds kBusyPause{50};
+
+  // Posts on bus; sleep (default: the thread's own sleep) makes the pauses between
+  // retries.
+  explicit TQuillon(TNotifyBus& bus = TNotifyBus::Instance(), TSleep sleep = {});
+  TQuillon(const TQuillon&) = delete;
+  TQuillon& operator=(const TQuillon&) = delete;
+
+  // Plays commands [firstIndex, firstIndex + count - 1] (count 0: up to the end of the
+  // list), the selected and playable ones, once or, with infinitePlay, pass after pass
+  // until StopPlaying. Runs on the calling thread and raises nothing.
+  void PlayLog(IDriver& drv, TCommandList& commands, const std::vector<std::string>* exceptList,
+               int firstIndex, int count, bool infinitePlay);
+
+  // Asks a running PlayLog to stop before its next command; also answers a pending error
+  // query with stop. Any thread; returns at once.
+  void StopPlaying();
+  bool StopRequested() const { return FStopFlag.load(); }
+
+  // False when a line of exceptList, read as a command code, is the command's code.
+  static bool IsPlayable(const TCommand& command, const std::vector<std::string>* exceptList);
+
+  // Waits until the play mode is pmContinue (true) or pmStop (false), or until StopPlaying
+  // is called (false).
+  bool WaitForPlayMode();
+  // The answer to an error query; any thread.
+  void SetPlayMode(TPlayMode mode);
+  TPlayMode PlayMode() const;
+
+ private:
+  // Steps of one command; a failure is raised as an error.
+  void PlayCommand(IDriver& drv, TCommand& command);
+  // Posts, and returns false when a handler failed.
+  bool TryPost(const char* channel, const std::string& message);
+
+  TNotifyBus& FBus;
+  TSleep FSleep;
+  std::atomic<bool> FStopFlag = false;
+  mutable std::mutex FModeMutex;
+  std::condition_variable FModeChanged;
+  TPlayMode FPlayMode = pmPlay;  // guarded by FModeMutex
+};
+
+}  // namespace quillon
