@@ -181,15 +181,40 @@ TRecordedAnswers TRecordedAnswers::FromLogFile(const std::string& fileName) {
   return TRecordedAnswers(std::move(commands));
 }
 
+namespace {
+
+// Whether a recorded answer says the device was busy (the caller asks again).
+bool IsBusyAnswer(const TBytes& answer) {
+  std::size_t at = !answer.empty() && answer[0] == 0xFF ? 2 : 1;
+  return answer.size() > at && (answer[at] == 0x50 || answer[at] == 0x4B);
+}
+
+}  // namespace
+
 const TRecordedCommand* TRecordedAnswers::Take(TBytesView request) {
+  // A caller asks again after a busy answer, and the log holds that second request as a
+  // command of its own. The repeat gets the next recorded answer without taking it, so
+  // that the recorded repeat still finds it when it is played in its turn.
+  if (FLast != nullptr && IsBusyAnswer(FLast->Answer) && FLast->Request == request) {
+    for (std::size_t i = std::max(FPeekFrom, FNext); i < FCommands.size(); ++i) {
+      if (FCommands[i].Request == request) {
+        FPeekFrom = i + 1;
+        FLast = &FCommands[i];
+        return FLast;
+      }
+    }
+  }
+  FPeekFrom = 0;
   const bool isPoll = request.size() >= 1 && request[0] == 0x10;
   const std::size_t end = isPoll ? std::min(FNext + 1, FCommands.size()) : FCommands.size();
   for (std::size_t i = FNext; i < end; ++i) {
     if (FCommands[i].Request == request) {
       FNext = i + 1;
-      return &FCommands[i];
+      FLast = &FCommands[i];
+      return FLast;
     }
   }
+  FLast = nullptr;
   return nullptr;
 }
 

@@ -46,7 +46,8 @@ struct TRecordedCommand {
 // first command after the last one taken that has the same request bytes; commands passed
 // over are not taken later. A short status request (10) is the exception: the driver sends
 // it as often as it likes while it waits for printing, so it takes only the very next
-// command, and when that one differs the position stays where it was.
+// command, and when that one differs the position stays where it was. A request repeated
+// right after a busy answer (50, 4B) gets the next recorded answer to it without taking it.
 class TRecordedAnswers {
  public:
   TRecordedAnswers() = default;
@@ -66,6 +67,8 @@ class TRecordedAnswers {
  private:
   std::vector<TRecordedCommand> FCommands;
   std::size_t FNext = 0;
+  const TRecordedCommand* FLast = nullptr;  // what the last request got
+  std::size_t FPeekFrom = 0;                // where the next repeat after a busy answer looks
 };
 
 }  // namespace quillon

@@ -63,7 +63,7 @@ TEST(CommandParser, AnswerErrorLineAndHiddenComposites) {
   EXPECT_EQ(text.find("Hidden:"), std::string::npos);
   // The played answer uses the answer layout.
   TCommand played = MakeCommand("11", "");
-  played.PlayedAnswerData = "11 00 02";
+  played.SetPlayedAnswerData("11 00 02");
   EXPECT_EQ(decoder->Parse(played, pPlayedFields).substr(0, 19), "OperatorNumber: 2\r\n");
   EXPECT_EQ(decoder->Parse(MakeCommand("11", ""), pPlayedFields), "");
 }

@@ -216,7 +216,7 @@ TEST_F(ParserCommandRegistry, OperationCommandDecodesTheWorkedExample) {
 
   // The played answer is decoded on its own.
   TCommand played = MakeCommand(OperationRequest(), "FF 46 00");
-  played.PlayedAnswerData = "FF 46 7E";
+  played.SetPlayedAnswerData("FF 46 7E");
   EXPECT_EQ(ParseCommand(played).PlayedAnswer,
             "Error: 126(0x7E) " + TPrinterError::GetDescription(126, true));
   EXPECT_EQ(ParseCommand(played).Answer, "");
