@@ -30,9 +30,17 @@ void PrintLine(const std::string& text) {
   std::fflush(stdout);
 }
 
+// A bad device address is a usage error (exit status 2).
+bool CheckAddress(const std::string& device) {
+  TDeviceAddress address;
+  std::string error;
+  if (TDeviceAddress::TryParse(device, address, error)) return true;
+  std::fprintf(stderr, "%s\n", error.c_str());
+  return false;
+}
+
 // The driver with the saved settings (timeouts, passwords) and the given address.
 std::unique_ptr<TDriver> MakeDriver(const std::string& device) {
-  TDeviceAddress::Parse(device);  // a bad address is reported before anything else
   TDriverSettings settings;
   LoadDriverSettings(DefaultDriverSettingsPath(), settings);
   settings.Address = device;
@@ -109,6 +117,16 @@ class TStopOnSignal {
 }  // namespace
 
 int RunReplay(const TReplayOptions& options) {
+  if (!CheckAddress(options.Device)) return 2;
+  TQuillon player;
+  std::atomic<bool> interrupted{false};
+  // Signals are blocked before any other thread starts, so that every thread inherits it and
+  // only the watcher sees Ctrl+C.
+  TStopOnSignal stop([&] {
+    interrupted = true;
+    player.StopPlaying();
+  });
+
   std::vector<std::string> lines;
   ReadTextLines(options.LogFile, TTextEncoding::Windows1251, lines);
   TCommandList commands;
@@ -126,7 +144,6 @@ int RunReplay(const TReplayOptions& options) {
     command->SetPlayedAnswerData({});
   }
   std::vector<std::string> exceptions = ExceptionLines(options.Except);
-  TQuillon player;
   bool endedByError = false;
   auto onRun = TNotifyBus::Instance().Subscribe("CommandRun", [&](const std::string& message) {
     PrintLine(CommandRunStatus(commands, message));
@@ -152,11 +169,9 @@ int RunReplay(const TReplayOptions& options) {
     player.SetPlayMode(goOn ? pmContinue : pmStop);
   });
 
-  {
-    TStopOnSignal stop([&] { player.StopPlaying(); });
+  if (!interrupted)
     player.PlayLog(*driver, commands, &exceptions, std::max(options.From, 1) - 1, options.Count,
                    options.Loop);
-  }
 
   std::size_t played = 0, failed = 0, skipped = 0;
   std::size_t first = static_cast<std::size_t>(std::max(options.From, 1) - 1);
@@ -178,6 +193,7 @@ int RunReplay(const TReplayOptions& options) {
 }
 
 int RunStatus(const std::string& device) {
+  if (!CheckAddress(device)) return 2;
   std::unique_ptr<TDriver> driver = MakeDriver(device);
   driver->SetPassword(driver->SysAdminPassword());
   int result = driver->GetECRStatus();

@@ -1,0 +1,194 @@
+// quillon-cli emulate, status and replay, run as the user runs them.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "LogGenerator.h"
+#include "driver/DriverSettings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A child process whose standard output and error are collected; its input is empty.
+class TChild {
+ public:
+  TChild(const std::vector<std::string>& args, const std::string& configHome) {
+    int out[2];
+    if (::pipe(out) != 0) return;
+    FPid = ::fork();
+    if (FPid == 0) {
+      ::dup2(out[1], 1);
+      ::dup2(out[1], 2);
+      ::close(out[0]);
+      ::close(out[1]);
+      int devNull = ::open("/dev/null", O_RDONLY);
+      ::dup2(devNull, 0);
+      ::setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+      ::setenv("LC_ALL", "C.UTF-8", 1);
+      std::vector<char*> argv;
+      argv.push_back(const_cast<char*>(QUILLON_CLI));
+      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(QUILLON_CLI, argv.data());
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    FReader = std::thread([this, fd = out[0]] {
+      char buf[4096];
+      ssize_t n;
+      while ((n = ::read(fd, buf, sizeof buf)) > 0) {
+        std::lock_guard lock(FMutex);
+        FOutput.append(buf, static_cast<std::size_t>(n));
+      }
+      ::close(fd);
+    });
+  }
+  ~TChild() {
+    if (FPid > 0 && !FWaited) {
+      ::kill(FPid, SIGKILL);
+      Wait();
+    }
+  }
+  std::string Output() {
+    std::lock_guard lock(FMutex);
+    return FOutput;
+  }
+  // Waits (at most about 30 s) until the output holds text.
+  bool WaitFor(const std::string& text) {
+    for (int i = 0; i < 3000; ++i) {
+      if (Output().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+  void Signal(int sig) { ::kill(FPid, sig); }
+  int Wait() {
+    int status = 0;
+    ::waitpid(FPid, &status, 0);
+    FWaited = true;
+    if (FReader.joinable()) FReader.join();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+ private:
+  pid_t FPid = -1;
+  bool FWaited = false;
+  std::thread FReader;
+  std::mutex FMutex;
+  std::string FOutput;
+};
+
+class DeviceCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FDir = fs::temp_directory_path() / ("quillon-device-cli-" + std::to_string(getpid()));
+    fs::create_directories(FDir);
+    // Short timeouts, so that commands the log left unanswered fail quickly.
+    quillon::TDriverSettings settings;
+    settings.ByteTimeout = 20;
+    settings.AnswerTimeout = 200;
+    std::string error;
+    fs::create_directories(FDir / "KORVANIX" / "Quillon");
+    ASSERT_TRUE(quillon::SaveDriverSettings((FDir / "KORVANIX" / "Quillon" / "driver.xml").string(),
+                                            settings, error))
+        << error;
+    FLog = (FDir / "replay.log").string();
+    std::ofstream out(FLog, std::ios::binary);
+    quillon::loggen::TOptions options;
+    options.Commands = 40;
+    options.Seed = 5;
+    quillon::loggen::Generate(out, options);
+  }
+  void TearDown() override { fs::remove_all(FDir); }
+
+  // Starts the emulator on a free port and answers its address.
+  std::string StartEmulator(TChild& emulator) {
+    EXPECT_TRUE(emulator.WaitFor("слушает "));
+    std::string out = emulator.Output();
+    std::size_t at = out.find("слушает ") + std::string("слушает ").size();
+    return "tcp://" + out.substr(at, out.find('\n', at) - at);
+  }
+
+  TChild Run(const std::vector<std::string>& args) { return TChild(args, FDir.string()); }
+
+  fs::path FDir;
+  std::string FLog;
+};
+
+TEST_F(DeviceCliTest, StatusOfTheEmulatorAndOfNothing) {
+  TChild emulator({"emulate", "--listen", "127.0.0.1:0", "--byte-timeout-ms", "1"}, FDir.string());
+  std::string device = StartEmulator(emulator);
+  TChild status({"status", "--device", device}, FDir.string());
+  EXPECT_EQ(status.Wait(), 0);
+  EXPECT_NE(status.Output().find("Запрос состояния: Успешно\nРежим   : "), std::string::npos)
+      << status.Output();
+  EXPECT_NE(status.Output().find("\nПодрежим: 0, "), std::string::npos);
+  emulator.Signal(SIGINT);
+  EXPECT_EQ(emulator.Wait(), 0);
+  EXPECT_NE(emulator.Output().find("11 1E 00 00 00 -> 11 00"), std::string::npos);
+
+  TChild nothing({"status", "--device", device}, FDir.string());
+  EXPECT_EQ(nothing.Wait(), 1);
+  EXPECT_NE(nothing.Output().find("Запрос состояния: Ошибка: -"), std::string::npos)
+      << nothing.Output();
+  TChild bad({"status", "--device", "ftp://x"}, FDir.string());
+  EXPECT_EQ(bad.Wait(), 2);
+}
+
+TEST_F(DeviceCliTest, ReplayAnswersTheErrorQuestion) {
+  TChild emulator({"emulate", "--listen", "127.0.0.1:0", "--byte-timeout-ms", "1", "--log", FLog},
+                  FDir.string());
+  std::string device = StartEmulator(emulator);
+
+  // Nobody at the terminal: the first error question stops the playback.
+  TChild alone({"replay", FLog, "--device", device}, FDir.string());
+  EXPECT_EQ(alone.Wait(), 1);
+  std::string out = alone.Output();
+  EXPECT_NE(out.find("(1/"), std::string::npos) << out;
+  EXPECT_NE(out.find("Продолжить? нет"), std::string::npos) << out;
+  EXPECT_NE(out.find(": Ошибка: "), std::string::npos) << out;
+  EXPECT_NE(out.find("Сыграно: "), std::string::npos);
+
+  // --yes goes on to the end; the summary counts the whole log.
+  TChild yes({"replay", FLog, "--device", device, "--yes", "--except", ""}, FDir.string());
+  EXPECT_EQ(yes.Wait(), 1);  // the log has failed commands
+  out = yes.Output();
+  EXPECT_NE(out.find("Продолжить? да"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Продолжить? нет"), std::string::npos);
+  EXPECT_NE(out.find("пропущено: 0"), std::string::npos) << out;
+
+  // One command from the middle.
+  TChild one({"replay", FLog, "--device", device, "--from", "3", "--count", "1", "--yes"},
+             FDir.string());
+  one.Wait();
+  EXPECT_NE(one.Output().find("(3/"), std::string::npos) << one.Output();
+  EXPECT_EQ(one.Output().find("(4/"), std::string::npos);
+  emulator.Signal(SIGTERM);
+  emulator.Wait();
+}
+
+TEST_F(DeviceCliTest, CtrlCStopsEndlessPlayAfterTheCommandInProgress) {
+  TChild emulator({"emulate", "--listen", "127.0.0.1:0", "--byte-timeout-ms", "1"}, FDir.string());
+  std::string device = StartEmulator(emulator);
+  TChild loop({"replay", FLog, "--device", device, "--loop", "--ignore-device-errors", "--yes"},
+              FDir.string());
+  ASSERT_TRUE(loop.WaitFor("Цикл 2 (")) << loop.Output();
+  loop.Signal(SIGINT);
+  loop.Wait();
+  std::string out = loop.Output();
+  EXPECT_NE(out.find("Остановка после текущей команды"), std::string::npos);
+  EXPECT_NE(out.find("Сыграно: "), std::string::npos) << out;
+  emulator.Signal(SIGINT);
+  emulator.Wait();
+}
+
+}  // namespace
