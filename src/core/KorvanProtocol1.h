@@ -7,6 +7,12 @@
 
 namespace quillon {
 
+// Control bytes of the link that carries protocol 1 frames.
+inline constexpr std::uint8_t kENQ = 0x05;  // host: are you ready?
+inline constexpr std::uint8_t kSTX = 0x02;  // start of a frame
+inline constexpr std::uint8_t kACK = 0x06;  // accepted / an answer is waiting
+inline constexpr std::uint8_t kNAK = 0x15;  // refused / ready for a command
+
 class TKorvanProtocol1 {
  public:
   TKorvanProtocol1() = delete;

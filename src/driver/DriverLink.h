@@ -10,14 +10,10 @@
 #include <cstdint>
 
 #include "core/Bytes.h"
+#include "core/KorvanProtocol1.h"
 #include "driver/DriverTransport.h"
 
 namespace quillon {
-
-inline constexpr std::uint8_t kENQ = 0x05;
-inline constexpr std::uint8_t kSTX = 0x02;
-inline constexpr std::uint8_t kACK = 0x06;
-inline constexpr std::uint8_t kNAK = 0x15;
 
 struct TLinkTimeouts {
   int ByteTimeout = 50;       // ms: the longest pause between two bytes of a frame

@@ -26,10 +26,6 @@ namespace quillon {
 
 namespace {
 
-constexpr std::uint8_t kEnq = 0x05;
-constexpr std::uint8_t kStx = 0x02;
-constexpr std::uint8_t kAck = 0x06;
-constexpr std::uint8_t kNak = 0x15;
 constexpr std::size_t kMaxPayload = 255;  // LEN is one byte
 
 // How long the emulator waits for the rest of a frame, and for the host's reply to the
@@ -359,18 +355,18 @@ void TEmulator::Serve(int fd) {
 void TEmulator::ProcessInput(TConnection& c) {
   while (!c.Input.empty() && !c.Closed && !Stopping()) {
     switch (c.Input[0]) {
-      case kEnq:
+      case kENQ:
         c.Input.erase(0, 1);
         OnEnq(c);
         break;
-      case kAck:
-      case kNak:
+      case kACK:
+      case kNAK:
         // ACK drops the held answer; after NAK it waits for the host's next ENQ.
-        if (c.Input[0] == kAck) c.Held.reset();
+        if (c.Input[0] == kACK) c.Held.reset();
         c.Input.erase(0, 1);
         if (c.CloseWhenSettled) c.Closed = true;
         break;
-      case kStx: {
+      case kSTX: {
         if (c.Input.size() < 2 || c.Input.size() < c.Input[1] + 3u) return;  // not all here
         TBytes request;
         std::size_t consumed = 0;
@@ -394,7 +390,7 @@ void TEmulator::ProcessInput(TConnection& c) {
 void TEmulator::OnEnq(TConnection& c) {
   if (!Pause(FOptions.ByteTimeoutMs)) return;
   if (!c.Held) {
-    c.SendByte(kNak);
+    c.SendByte(kNAK);
     return;
   }
   TExchange exchange = *c.Held;
@@ -404,7 +400,7 @@ void TEmulator::OnEnq(TConnection& c) {
   if (garbage) exchange.Faults |= efGarbage;
   if (FOptions.DelayMs > 0) exchange.Faults |= efDelay;
   Report(exchange);
-  if (c.SendByte(kAck)) SendAnswerFrame(c, exchange.Answer, garbage);
+  if (c.SendByte(kACK)) SendAnswerFrame(c, exchange.Answer, garbage);
 }
 
 void TEmulator::OnRequest(TConnection& c, TBytes request) {
@@ -420,7 +416,7 @@ void TEmulator::OnRequest(TConnection& c, TBytes request) {
     exchange.Refused = true;
     exchange.Faults |= efNak;
     Report(exchange);
-    c.SendByte(kNak);
+    c.SendByte(kNAK);
     if (last) c.Closed = true;
     return;
   }
@@ -428,7 +424,7 @@ void TEmulator::OnRequest(TConnection& c, TBytes request) {
   if (Every(FOptions.DropEvery, ++FAcceptedRequests)) {
     exchange.Faults |= efDrop;
     Report(exchange);
-    c.SendByte(kAck);
+    c.SendByte(kACK);
     if (last) c.Closed = true;
     return;
   }
@@ -461,7 +457,7 @@ void TEmulator::OnRequest(TConnection& c, TBytes request) {
     c.Held = exchange;
   }
   Report(exchange);
-  if (!c.SendByte(kAck)) return;
+  if (!c.SendByte(kACK)) return;
   if (exchange.Answered) SendAnswerFrame(c, exchange.Answer, garbage);
   if (last) {
     if (exchange.Answered)
@@ -478,7 +474,7 @@ void TEmulator::OnBadFrame(TConnection& c, TBytes raw) {
   exchange.Refused = true;
   if (!Pause(FOptions.ByteTimeoutMs)) return;
   Report(exchange);
-  c.SendByte(kNak);
+  c.SendByte(kNAK);
 }
 
 bool TEmulator::SendAnswerFrame(TConnection& c, const TBytes& payload, bool garbage) {

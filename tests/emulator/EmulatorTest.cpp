@@ -24,10 +24,6 @@
 namespace quillon {
 namespace {
 
-constexpr std::uint8_t kEnq = 0x05;
-constexpr std::uint8_t kStx = 0x02;
-constexpr std::uint8_t kAck = 0x06;
-constexpr std::uint8_t kNak = 0x15;
 constexpr int kClosed = -1;   // ReadByte: the emulator closed the connection
 constexpr int kNothing = -2;  // ReadByte: no byte within the read limit
 constexpr int kReadLimitMs = 3000;
@@ -68,10 +64,10 @@ class THostClient {
   // A whole frame as it came: STX, LEN, payload, check byte; empty when it did not come.
   TBytes ReadFrame() {
     const int stx = ReadByte();
-    EXPECT_EQ(stx, kStx);
+    EXPECT_EQ(stx, kSTX);
     const int length = ReadByte();
-    if (stx != kStx || length < 0) return {};
-    TBytes frame = MakeBytes({kStx, static_cast<std::uint8_t>(length)});
+    if (stx != kSTX || length < 0) return {};
+    TBytes frame = MakeBytes({kSTX, static_cast<std::uint8_t>(length)});
     for (int i = 0; i <= length; ++i) {
       const int b = ReadByte();
       if (b < 0) {
@@ -91,19 +87,19 @@ class THostClient {
   }
   // What a well-behaved host does: ENQ (NAK: ready), request (ACK), answer (ACK).
   TBytes Exchange(TBytesView request) {
-    SendByte(kEnq);
-    EXPECT_EQ(ReadByte(), kNak);
+    SendByte(kENQ);
+    EXPECT_EQ(ReadByte(), kNAK);
     SendFrame(request);
-    EXPECT_EQ(ReadByte(), kAck);
+    EXPECT_EQ(ReadByte(), kACK);
     TBytes answer = ReadAnswer();
-    SendByte(kAck);
+    SendByte(kACK);
     return answer;
   }
   // Whether the device holds no answer: it answers ENQ with NAK. An answer frame sent
   // before would arrive first, so this also proves that none was sent.
   bool HoldsNothing() {
-    SendByte(kEnq);
-    return ReadByte() == kNak;
+    SendByte(kENQ);
+    return ReadByte() == kNAK;
   }
 
   bool Connected = false;
@@ -174,19 +170,19 @@ TEST_F(EmulatorTest, BuiltInRegisterAnswersOverTheLink) {
 
 TEST_F(EmulatorTest, HeldAnswerIsSentAgainOnEnq) {
   THostClient host(Start(Options()));
-  host.SendByte(kEnq);
-  EXPECT_EQ(host.ReadByte(), kNak);
+  host.SendByte(kENQ);
+  EXPECT_EQ(host.ReadByte(), kNAK);
   host.SendFrame(Hex("99 01"));
-  EXPECT_EQ(host.ReadByte(), kAck);
+  EXPECT_EQ(host.ReadByte(), kACK);
   EXPECT_EQ(host.ReadAnswer(), Hex("99 37"));
-  host.SendByte(kNak);  // as if the answer had come corrupt
+  host.SendByte(kNAK);  // as if the answer had come corrupt
 
   for (int i = 0; i < 2; ++i) {  // held until the host acknowledges it
-    host.SendByte(kEnq);
-    EXPECT_EQ(host.ReadByte(), kAck);
+    host.SendByte(kENQ);
+    EXPECT_EQ(host.ReadByte(), kACK);
     EXPECT_EQ(host.ReadAnswer(), Hex("99 37"));
   }
-  host.SendByte(kAck);
+  host.SendByte(kACK);
   EXPECT_TRUE(host.HoldsNothing());
 
   const auto exchanges = Exchanges();
@@ -203,15 +199,15 @@ TEST_F(EmulatorTest, BadFramesAreRefusedAndTheLinkRecovers) {
   TBytes frame = TKorvanProtocol1::Encode(kStatus);
   frame.back() ^= 0x01;
   host.SendByte(0x33);  // line noise is ignored
-  host.SendByte(kEnq);
-  EXPECT_EQ(host.ReadByte(), kNak);
+  host.SendByte(kENQ);
+  EXPECT_EQ(host.ReadByte(), kNAK);
   host.Send(frame);
-  EXPECT_EQ(host.ReadByte(), kNak);
+  EXPECT_EQ(host.ReadByte(), kNAK);
   EXPECT_TRUE(host.HoldsNothing());
   EXPECT_EQ(host.Exchange(kStatus).size(), 48u);
 
   host.Send(Hex("02 05 10 1E"));  // the rest never comes
-  EXPECT_EQ(host.ReadByte(), kNak);
+  EXPECT_EQ(host.ReadByte(), kNAK);
   EXPECT_EQ(host.Exchange(Hex("FC")).substr(0, 2), Hex("FC 00"));
 
   const auto exchanges = Exchanges();
@@ -273,10 +269,10 @@ TEST_F(EmulatorTest, LogAnswersAreReplayedInOrder) {
   EXPECT_EQ(host.Exchange(kShortStatus), Hex("10 00 1E 02 00 02 05"));
   EXPECT_EQ(host.Exchange(kShortStatus).size(), 14u);
   EXPECT_EQ(host.Exchange(kStatus), Hex("11 00 BB"));
-  host.SendByte(kEnq);
-  EXPECT_EQ(host.ReadByte(), kNak);
+  host.SendByte(kENQ);
+  EXPECT_EQ(host.ReadByte(), kNAK);
   host.SendFrame(Hex("12 1E 00 00 00"));
-  EXPECT_EQ(host.ReadByte(), kAck);
+  EXPECT_EQ(host.ReadByte(), kACK);
   EXPECT_TRUE(host.HoldsNothing());               // the log has no answer: silence
   EXPECT_EQ(host.Exchange(kStatus).size(), 48u);  // no third one in the log
   EXPECT_EQ(host.Exchange(Hex("13 1E 00 00 00")), Hex("13 00 CC"));
@@ -307,10 +303,10 @@ TEST_F(EmulatorTest, RecordedAnswerTooLongForAFrameIsNotSent) {
   TEmulatorOptions options = Options();
   options.LogFile = path.string();
   THostClient host(Start(options));
-  host.SendByte(kEnq);
-  EXPECT_EQ(host.ReadByte(), kNak);
+  host.SendByte(kENQ);
+  EXPECT_EQ(host.ReadByte(), kNAK);
   host.SendFrame(Hex("22 01"));
-  EXPECT_EQ(host.ReadByte(), kAck);
+  EXPECT_EQ(host.ReadByte(), kACK);
   EXPECT_TRUE(host.HoldsNothing());
   EXPECT_EQ(host.Exchange(Hex("22 01")), Hex("22 37"));  // the recorded one is used up
 
@@ -357,13 +353,13 @@ TEST_F(EmulatorTest, NakEveryRefusesGoodFrames) {
   options.NakEvery = 2;
   THostClient host(Start(options));
   EXPECT_EQ(host.Exchange(Hex("99")), Hex("99 37"));  // frame 1
-  host.SendByte(kEnq);
-  EXPECT_EQ(host.ReadByte(), kNak);
+  host.SendByte(kENQ);
+  EXPECT_EQ(host.ReadByte(), kNAK);
   host.SendFrame(Hex("98"));  // frame 2
-  EXPECT_EQ(host.ReadByte(), kNak);
+  EXPECT_EQ(host.ReadByte(), kNAK);
   EXPECT_EQ(host.Exchange(Hex("98")), Hex("98 37"));  // frame 3: the host's retry
   host.SendFrame(Hex("97"));                          // frame 4
-  EXPECT_EQ(host.ReadByte(), kNak);
+  EXPECT_EQ(host.ReadByte(), kNAK);
   EXPECT_TRUE(host.HoldsNothing());
 
   const auto exchanges = Exchanges();
@@ -384,10 +380,10 @@ TEST_F(EmulatorTest, DropEveryLeavesRequestsUnanswered) {
   options.LogFile = log.Save("emulator_drop.log");
   THostClient host(Start(options));
   EXPECT_EQ(host.Exchange(Hex("21 01")), Hex("21 00 01"));
-  host.SendByte(kEnq);
-  EXPECT_EQ(host.ReadByte(), kNak);
+  host.SendByte(kENQ);
+  EXPECT_EQ(host.ReadByte(), kNAK);
   host.SendFrame(Hex("21 01"));
-  EXPECT_EQ(host.ReadByte(), kAck);
+  EXPECT_EQ(host.ReadByte(), kACK);
   EXPECT_TRUE(host.HoldsNothing());
   // The dropped request did not use up the log's next answer.
   EXPECT_EQ(host.Exchange(Hex("21 01")), Hex("21 00 02"));
@@ -404,23 +400,23 @@ TEST_F(EmulatorTest, GarbageEveryCorruptsAnswerFrames) {
   options.GarbageEvery = 2;
   THostClient host(Start(options));
   EXPECT_EQ(host.Exchange(Hex("99")), Hex("99 37"));  // answer frame 1
-  host.SendByte(kEnq);
-  EXPECT_EQ(host.ReadByte(), kNak);
+  host.SendByte(kENQ);
+  EXPECT_EQ(host.ReadByte(), kNAK);
   host.SendFrame(Hex("98"));
-  EXPECT_EQ(host.ReadByte(), kAck);
+  EXPECT_EQ(host.ReadByte(), kACK);
   TBytes corrupt = host.ReadFrame();  // answer frame 2
   TBytes payload;
   EXPECT_FALSE(TKorvanProtocol1::Decode(corrupt, payload));
   EXPECT_EQ(corrupt.substr(0, corrupt.size() - 1), Hex("02 02 98 37"));
-  host.SendByte(kNak);
-  host.SendByte(kEnq);
-  EXPECT_EQ(host.ReadByte(), kAck);
+  host.SendByte(kNAK);
+  host.SendByte(kENQ);
+  EXPECT_EQ(host.ReadByte(), kACK);
   EXPECT_EQ(host.ReadAnswer(), Hex("98 37"));  // answer frame 3
-  host.SendByte(kAck);
-  host.SendByte(kEnq);
-  EXPECT_EQ(host.ReadByte(), kNak);
+  host.SendByte(kACK);
+  host.SendByte(kENQ);
+  EXPECT_EQ(host.ReadByte(), kNAK);
   host.SendFrame(Hex("97"));
-  EXPECT_EQ(host.ReadByte(), kAck);
+  EXPECT_EQ(host.ReadByte(), kACK);
   corrupt = host.ReadFrame();  // answer frame 4
   EXPECT_FALSE(TKorvanProtocol1::Decode(corrupt, payload));
 
@@ -463,10 +459,10 @@ TEST_F(EmulatorTest, StopFromAnotherThread) {
   // In the middle of a long delay: the connection is closed at once.
   options.DelayMs = 600000;
   THostClient host(Start(options));
-  host.SendByte(kEnq);
-  EXPECT_EQ(host.ReadByte(), kNak);
+  host.SendByte(kENQ);
+  EXPECT_EQ(host.ReadByte(), kNAK);
   host.SendFrame(Hex("99"));
-  EXPECT_EQ(host.ReadByte(), kAck);
+  EXPECT_EQ(host.ReadByte(), kACK);
   std::thread([this] { FEmulator->Stop(); }).join();
   EXPECT_EQ(host.ReadByte(), kClosed);
   FEmulator->Wait();
