@@ -1,0 +1,188 @@
+#include "ui/CommandModel.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QFont>
+#include <QPainter>
+#include <QPixmap>
+#include <QPolygon>
+#include <exception>
+
+#include "parser/CommandParser.h"
+
+namespace quillon {
+
+QString ScreenText(const std::string& text) {
+  if (text.find('\0') == std::string::npos) return QString::fromStdString(text);
+  std::string shown;
+  shown.reserve(text.size());
+  bool skipping = false;
+  for (char c : text) {
+    if (c == '\n' || c == '\r') skipping = false;
+    if (c == '\0') skipping = true;
+    if (!skipping) shown.push_back(c);
+  }
+  return QString::fromStdString(shown);
+}
+
+namespace {
+
+constexpr int kIconSize = 16;
+
+QIcon PaintIcon(TRowState state) {
+  QPixmap pixmap(kIconSize, kIconSize);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  switch (state) {
+    case rsPlay: {  // green triangle pointing right
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(QColor(0, 160, 0));
+      const QPolygon triangle({QPoint(4, 2), QPoint(13, 8), QPoint(4, 14)});
+      painter.drawPolygon(triangle);
+      break;
+    }
+    case rsError: {  // red disc with an exclamation mark
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(QColor(220, 0, 0));
+      painter.drawEllipse(1, 1, 14, 14);
+      painter.setPen(QPen(Qt::white, 2));
+      painter.drawLine(8, 4, 8, 9);
+      painter.drawPoint(8, 12);
+      break;
+    }
+    case rsClose: {  // red cross
+      painter.setPen(QPen(QColor(200, 0, 0), 3, Qt::SolidLine, Qt::RoundCap));
+      painter.drawLine(3, 3, 13, 13);
+      painter.drawLine(13, 3, 3, 13);
+      break;
+    }
+    default:
+      break;
+  }
+  painter.end();
+  return QIcon(pixmap);
+}
+
+}  // namespace
+
+TCommandModel::TCommandModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void TCommandModel::SetCommands(const TCommandList* list) {
+  beginResetModel();
+  FCommands = list;
+  const std::size_t count = list ? list->Count() : 0;
+  FDataTexts.assign(count, std::nullopt);
+  FStates.assign(count, static_cast<signed char>(rsNone));
+  for (std::size_t i = 0; i < count; ++i)
+    if ((*list)[i].HasError()) FStates[i] = rsError;
+  endResetModel();
+}
+
+int TCommandModel::rowCount(const QModelIndex& parent) const {
+  if (parent.isValid() || !FCommands) return 0;
+  return static_cast<int>(FCommands->Count());
+}
+
+int TCommandModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : colCount;
+}
+
+TRowState TCommandModel::RowState(int row) const {
+  if (row < 0 || row >= static_cast<int>(FStates.size())) return rsNone;
+  return static_cast<TRowState>(FStates[row]);
+}
+
+void TCommandModel::SetRowState(int row, TRowState state) {
+  if (row < 0 || row >= static_cast<int>(FStates.size())) return;
+  if (FStates[row] == state) return;
+  FStates[row] = static_cast<signed char>(state);
+  emit dataChanged(index(row, 0), index(row, colCount - 1));
+}
+
+void TCommandModel::ResetRowStates() {
+  if (!FCommands || FStates.empty()) return;
+  for (std::size_t i = 0; i < FStates.size(); ++i)
+    FStates[i] = (*FCommands)[i].HasError() ? rsError : rsNone;
+  emit dataChanged(index(0, 0), index(rowCount() - 1, colCount - 1));
+}
+
+const QString& TCommandModel::DataText(int row) const {
+  std::optional<QString>& cached = FDataTexts[row];
+  if (!cached) {
+    try {
+      cached = ScreenText(GetCommandShortValue((*FCommands)[row]));
+    } catch (const std::exception&) {
+      cached = QString();  // a command the decoder cannot read has no summary
+    }
+  }
+  return *cached;
+}
+
+const QIcon& TCommandModel::StateIcon(TRowState state) {
+  static const QIcon icons[] = {PaintIcon(rsPlay), PaintIcon(rsError), PaintIcon(rsClose)};
+  static const QIcon none;
+  if (state < rsPlay || state > rsClose) return none;
+  return icons[state];
+}
+
+QVariant TCommandModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || !FCommands || index.row() >= rowCount()) return {};
+  const int row = index.row();
+  const int column = index.column();
+  const TCommand& command = (*FCommands)[row];
+  const bool hasError = command.HasError();
+  const bool bold = !hasError && command.IsRecRepCommand();
+  switch (role) {
+    case Qt::DisplayRole:
+      switch (column) {
+        case colTime:
+          return QString::fromStdString(command.TimeStamp());
+        case colThread:
+          return QString::fromStdString(command.ThreadID());
+        case colCommand:
+          return QString::fromStdString(command.CommandName());
+        case colData:
+          return DataText(row);
+        default:
+          return {};
+      }
+    case Qt::DecorationRole:
+      if (column == colTime && RowState(row) != rsNone) return StateIcon(RowState(row));
+      return {};
+    case kStateRole:
+      return static_cast<int>(RowState(row));
+    case Qt::ForegroundRole:
+      if (RowState(row) == rsError) return QBrush(QColor(255, 0, 0));
+      if (column == colCommand || column == colData) {
+        if (hasError) return QBrush(QColor(255, 0, 0));
+        if (column == colData && !bold) {
+          if (command.Code() == 0x6B) return QBrush(QColor(255, 0, 0));
+          if (command.IsStatusCommand()) return QBrush(QColor(128, 0, 128));
+        }
+      }
+      return {};
+    case Qt::FontRole:
+      if (column == colCommand || column == colData) {
+        if (bold) {
+          QFont font;
+          font.setBold(true);
+          return font;
+        }
+        if (column == colData && !hasError && command.Code() == 0x2F)
+          return QFont(QStringLiteral("Courier New"));
+      }
+      return {};
+    default:
+      return {};
+  }
+}
+
+QVariant TCommandModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  static const char* const titles[] = {"Time", "Thread", "Command", "Data"};
+  if (section < 0 || section >= colCount) return {};
+  return QString::fromLatin1(titles[section]);
+}
+
+}  // namespace quillon

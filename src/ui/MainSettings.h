@@ -1,0 +1,39 @@
+// The user's settings of the main window, kept between runs in
+// $XDG_CONFIG_HOME/KORVANIX/Quillon/settings.xml (~/.config when the variable is unset).
+#pragma once
+
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+namespace quillon {
+
+struct TMainSettings {
+  QStringList CommandExceptions{QStringLiteral("FF 0A")};
+  QString OpenFileName;
+  QString OpenInitialDir;
+  QString SaveInitialDir;
+  QString SaveFileName{QStringLiteral("Log")};
+  int SplitterTop = -1;  // -1: as laid out
+  int OpenFilterIndex = 1;
+  bool IgnoreKKTErrors = false;
+  bool InfinitePlay = false;
+  // Window placement; an empty rectangle: centred at the default size.
+  QRect Geometry;
+  bool Maximized = false;
+};
+
+// The full path of the settings file.
+QString SettingsFilePath();
+
+// Reads the settings. A missing or damaged file leaves every value at its default; a value
+// that cannot be read leaves that value at its default.
+TMainSettings LoadMainSettings(const QString& path = SettingsFilePath());
+// Writes the settings atomically; false (and the reason in error) when that fails.
+bool SaveMainSettings(const TMainSettings& settings, const QString& path, QString* error = nullptr);
+
+// "TRUE", "YES", "Y" are true, "FALSE", "NO", "N" false (any case); anything else leaves
+// value unchanged and answers false.
+bool ParseSettingsBool(const QString& text, bool& value);
+
+}  // namespace quillon

@@ -1,0 +1,609 @@
+// Widget tests of the main window on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QBrush>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QFont>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/BinUtils.h"
+#include "core/CodePages.h"
+#include "core/KorvanProtocol2.h"
+#include "parser/CommandDetails.h"
+#include "ui/CommandModel.h"
+#include "ui/DriverProperties.h"
+#include "ui/MainSettings.h"
+#include "ui/fmuMain.h"
+
+namespace quillon {
+namespace {
+
+std::string Frame(const char* payloadHex, int number) {
+  TKorvanFrame2 frame;
+  frame.Data = HexToBytes(payloadHex);
+  frame.Number = number;
+  return BytesToHex(TKorvanProtocol2::Encode(frame));
+}
+
+std::string Head(int second) {
+  return "[31.12.2024 10:15:0" + std::to_string(second) + ".123] [00001234] [DEBUG] ";
+}
+
+// Rows: 0 status command, 1 sale (bold), 2 code 6B (red data), 3 code 2F (Courier),
+// 4 status command failing with 0x37, 5 request without answer.
+std::string TestLog() {
+  struct TExchange {
+    const char* Request;
+    const char* Answer;
+  };
+  const TExchange exchanges[] = {
+      {"10 1E 00 00 00", "10 00 1E"},
+      {"80 1E 00 00 00 10 27 00 00 00 E8 03 00 00 00 01 00 00 00 00", "80 00 1E"},
+      {"6B 1E 00 00 00 01", "6B 00 01"},
+      {"2F 1E 00 00 00 01 01", "2F 00 1E"},
+      {"11 1E 00 00 00", "11 37"},
+      {"10 1E 00 00 00", nullptr},
+  };
+  std::string log;
+  int number = 1;
+  int second = 0;
+  for (const TExchange& exchange : exchanges) {
+    log += Head(second) + "TPrinterProtocol2 -> " + Frame(exchange.Request, number) + "\r\n";
+    if (exchange.Answer)
+      log += Head(second) + "TPrinterProtocol2 <- " + Frame(exchange.Answer, number) + "\r\n";
+    ++number;
+    ++second;
+  }
+  return log;
+}
+
+// A register that answers every command with its code and result 0, except command 0x11,
+// which fails with result 0x37.
+class TFakeDriver : public IDriver {
+ public:
+  int BinaryConversion() const override { return 1; }
+  void SetBinaryConversion(int) override {}
+  std::string TransferBytes() const override { return FBytes; }
+  void SetTransferBytes(const std::string& hex) override { FBytes = hex; }
+  int ExchangeBytes() override {
+    const std::string code = FBytes.substr(0, 2);
+    FResult = code == "11" ? 0x37 : 0;
+    FBytes = code + (FResult == 0 ? " 00 AA" : " 37");
+    return FResult;
+  }
+  int ResultCode() const override { return FResult; }
+  std::string ResultCodeDescription() const override {
+    return FResult ? "Команда не поддерживается" : "Ошибок нет";
+  }
+  int WaitForPrinting() override { return 0; }
+  int SysAdminPassword() const override { return 30; }
+  int Password() const override { return FPassword; }
+  void SetPassword(int value) override { FPassword = value; }
+  int GetECRStatus() override { return FPassword == 30 ? 0 : 0x4F; }
+  int ECRMode() const override { return 4; }
+  std::string ECRModeDescription() const override { return "Закрытая смена"; }
+  int ECRAdvancedMode() const override { return 0; }
+  std::string ECRAdvancedModeDescription() const override { return "Бумага есть"; }
+
+ private:
+  std::string FBytes;
+  int FResult = 0;
+  int FPassword = 0;
+};
+
+struct TBox {
+  QMessageBox::Icon Icon;
+  QString Title;
+  QString Text;
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(FDir.isValid());
+    FSettingsPath = FDir.filePath(QStringLiteral("settings.xml"));
+    FWindow = MakeWindow();
+  }
+
+  std::unique_ptr<TfmMain> MakeWindow() {
+    auto window = std::make_unique<TfmMain>(nullptr, FSettingsPath);
+    window->SetMessageBox([this](QMessageBox::Icon icon, const QString& title, const QString& text,
+                                 QMessageBox::StandardButtons) {
+      FBoxes.push_back({icon, title, text});
+      if (FAnswers.empty()) return QMessageBox::Cancel;
+      const QMessageBox::StandardButton answer = FAnswers.front();
+      FAnswers.pop_front();
+      return answer;
+    });
+    window->SetDriverFactory([] { return std::make_unique<TFakeDriver>(); });
+    return window;
+  }
+
+  void WaitForPlayback() {
+    while (!FWindow->Finished()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  }
+
+  QString WriteFile(const QString& name, const QByteArray& bytes) {
+    const QString path = FDir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return path;
+  }
+
+  void LoadTestLog() {
+    const QString path =
+        WriteFile(QStringLiteral("test.log"), QByteArray::fromStdString(TestLog()));
+    ASSERT_TRUE(FWindow->LoadLogFile(path));
+    FWindow->WaitForLoad();
+    ASSERT_EQ(FWindow->Model()->rowCount(), 6);
+  }
+
+  template <class T>
+  T* Child(const char* name) {
+    T* child = FWindow->findChild<T*>(QLatin1String(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
+
+  void Select(int row) {
+    auto* view = Child<QTableView>("lvCommands");
+    view->selectionModel()->setCurrentIndex(
+        FWindow->Model()->index(row, 0),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  }
+
+  int SelectedRow() {
+    const QModelIndexList rows = Child<QTableView>("lvCommands")->selectionModel()->selectedRows();
+    return rows.size() == 1 ? rows.first().row() : -1;
+  }
+
+  QTemporaryDir FDir;
+  QString FSettingsPath;
+  std::unique_ptr<TfmMain> FWindow;
+  std::vector<TBox> FBoxes;
+  std::deque<QMessageBox::StandardButton> FAnswers;
+};
+
+TEST_F(MainWindowTest, StartsWithCaptionTextsAndColumns) {
+  EXPECT_TRUE(FWindow->windowTitle().startsWith(QStringLiteral("Norvessa: Quillon & analyzer v.")));
+  EXPECT_EQ(FWindow->windowTitle().mid(31).split(QLatin1Char('.')).size(), 4);
+  EXPECT_EQ(Child<QLineEdit>("edtStatus")->text(),
+            QStringLiteral("  Откройте файл лога, либо перетащите файл в это окно, либо вставьте "
+                           "текст лога из буфера обмена"));
+  EXPECT_EQ(Child<QLineEdit>("edtSearch")->placeholderText(),
+            QStringLiteral("Поиск по времени или названию команды"));
+  EXPECT_EQ(Child<QPlainTextEdit>("memCommandExceptions")->toPlainText(), QStringLiteral("FF 0A"));
+  EXPECT_FALSE(Child<QWidget>("btnStop")->isEnabled());
+  const QStringList titles{"Time", "Thread", "Command", "Data"};
+  for (int column = 0; column < titles.size(); ++column)
+    EXPECT_EQ(FWindow->Model()->headerData(column, Qt::Horizontal).toString(), titles[column]);
+  EXPECT_EQ(FWindow->Model()->rowCount(), 0);
+}
+
+TEST_F(MainWindowTest, LoadsFileIntoRowsAndReportsUnreadableFile) {
+  LoadTestLog();
+  const TCommandModel& model = *FWindow->Model();
+  EXPECT_EQ(model.index(0, 0).data().toString(), QStringLiteral("31.12.2024 10:15:00.123"));
+  EXPECT_EQ(model.index(4, 0).data().toString(), QStringLiteral("31.12.2024 10:15:04.123"));
+  EXPECT_EQ(model.index(0, 1).data().toString(), QStringLiteral("00001234"));
+  EXPECT_TRUE(model.index(4, 2).data().toString().startsWith(QStringLiteral("11, ")));
+  EXPECT_EQ(Child<QLabel>("lblFileName")->text(), FDir.filePath(QStringLiteral("test.log")));
+  EXPECT_TRUE(Child<QLineEdit>("edtStatus")->text().isEmpty());
+  EXPECT_TRUE(FBoxes.empty());
+
+  const QString missing = FDir.filePath(QStringLiteral("missing.log"));
+  ASSERT_TRUE(FWindow->LoadLogFile(missing));
+  FWindow->WaitForLoad();
+  ASSERT_EQ(FBoxes.size(), 1u);
+  EXPECT_EQ(FBoxes[0].Icon, QMessageBox::Critical);
+  EXPECT_TRUE(FBoxes[0].Text.contains(missing));
+  EXPECT_EQ(model.rowCount(), 0);
+  EXPECT_TRUE(Child<QLineEdit>("edtStatus")->text().isEmpty());
+}
+
+TEST_F(MainWindowTest, LoadsDroppedFileAndClipboardText) {
+  const QString path =
+      WriteFile(QStringLiteral("dropped.log"), QByteArray::fromStdString(TestLog()));
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(path), QUrl::fromLocalFile(QStringLiteral("/nonexistent"))});
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  // Delivered to the window itself, as the platform's drag manager does.
+  static_cast<QObject*>(FWindow.get())->event(&drop);
+  EXPECT_TRUE(drop.isAccepted());
+  FWindow->WaitForLoad();
+  EXPECT_EQ(FWindow->Model()->rowCount(), 6);
+  EXPECT_EQ(Child<QLabel>("lblFileName")->text(), path);
+
+  // Clipboard text with LF line ends gives the same commands, the first of them only here.
+  std::string text = TestLog();
+  text = text.substr(0, text.find("\r\n", text.find("<-")));
+  QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+  ASSERT_TRUE(FWindow->PasteFromClipboard());
+  FWindow->WaitForLoad();
+  EXPECT_EQ(FWindow->Model()->rowCount(), 1);
+  EXPECT_EQ(Child<QLabel>("lblFileName")->text(), QStringLiteral("Clipboard"));
+  EXPECT_FALSE(FWindow->Commands()[0].HasError());
+
+  QGuiApplication::clipboard()->clear();
+  EXPECT_FALSE(FWindow->PasteFromClipboard());
+  EXPECT_EQ(FWindow->Model()->rowCount(), 1);
+}
+
+TEST_F(MainWindowTest, DamagedFramesAreListedAndGoodCommandsKept) {
+  std::string log = TestLog();
+  for (int i = 0; i < 25; ++i)
+    log += Head(9) + "TPrinterProtocol2 -> 8F 07 00 01 00 9F 00 1E 00 00 00 12 34\r\n";
+  const QString path = WriteFile(QStringLiteral("damaged.log"), QByteArray::fromStdString(log));
+  ASSERT_TRUE(FWindow->LoadLogFile(path));
+  FWindow->WaitForLoad();
+  EXPECT_EQ(FWindow->Model()->rowCount(), 6);
+  ASSERT_EQ(FBoxes.size(), 1u);
+  EXPECT_EQ(FBoxes[0].Icon, QMessageBox::Warning);
+  const QStringList lines = FBoxes[0].Text.split(QLatin1Char('\n'));
+  EXPECT_EQ(lines.size(), 21);
+  EXPECT_TRUE(lines.last().contains(QStringLiteral("5")));
+}
+
+TEST_F(MainWindowTest, RowsAreDrawnByTheirCommands) {
+  LoadTestLog();
+  const TCommandModel& model = *FWindow->Model();
+  auto colour = [&](int row, int column) {
+    return model.index(row, column).data(Qt::ForegroundRole).value<QBrush>().color();
+  };
+  auto font = [&](int row, int column) {
+    return model.index(row, column).data(Qt::FontRole).value<QFont>();
+  };
+  const QColor red(255, 0, 0), purple(128, 0, 128);
+  // Failed commands and commands without an answer: red everywhere, Error picture.
+  for (int row : {4, 5}) {
+    EXPECT_EQ(model.RowState(row), rsError) << row;
+    for (int column = 0; column < 4; ++column) EXPECT_EQ(colour(row, column), red) << row;
+    EXPECT_FALSE(model.index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+  }
+  EXPECT_EQ(colour(0, 3), purple);
+  EXPECT_FALSE(model.index(0, 2).data(Qt::ForegroundRole).isValid());
+  EXPECT_TRUE(font(1, 2).bold());
+  EXPECT_TRUE(font(1, 3).bold());
+  EXPECT_FALSE(model.index(1, 0).data(Qt::FontRole).isValid());
+  EXPECT_EQ(colour(2, 3), red);
+  EXPECT_FALSE(model.index(2, 2).data(Qt::ForegroundRole).isValid());
+  EXPECT_EQ(font(3, 3).family(), QStringLiteral("Courier New"));
+  EXPECT_FALSE(model.index(3, 2).data(Qt::FontRole).isValid());
+  for (int row = 0; row < 4; ++row) {
+    EXPECT_EQ(model.RowState(row), rsNone);
+    EXPECT_FALSE(model.index(row, 0).data(Qt::DecorationRole).isValid());
+  }
+  // The three pictures differ from each other.
+  const QImage play = TCommandModel::StateIcon(rsPlay).pixmap(16).toImage();
+  const QImage error = TCommandModel::StateIcon(rsError).pixmap(16).toImage();
+  const QImage close = TCommandModel::StateIcon(rsClose).pixmap(16).toImage();
+  EXPECT_NE(play, error);
+  EXPECT_NE(error, close);
+  EXPECT_TRUE(TCommandModel::StateIcon(rsNone).isNull());
+}
+
+TEST_F(MainWindowTest, SelectedRowShowsItsDetails) {
+  LoadTestLog();
+  auto* info = Child<QPlainTextEdit>("memInfo");
+  Select(4);
+  const QString text = info->toPlainText();
+  EXPECT_EQ(text, QString::fromStdString(FormatCommandDetails(FWindow->Commands()[4])));
+  EXPECT_TRUE(text.contains(QStringLiteral("Передано     : 11 1E 00 00 00")));
+  EXPECT_EQ(info->textCursor().position(), 0);
+  Select(5);
+  EXPECT_TRUE(info->toPlainText().contains(QStringLiteral("Принято (лог): НЕТ ОТВЕТА")));
+}
+
+TEST_F(MainWindowTest, SearchStepsThroughMatchesAndWrapsAfterTheQuestion) {
+  LoadTestLog();
+  auto* search = Child<QLineEdit>("edtSearch");
+  search->setText(QStringLiteral("10:15:0"));  // every row matches by its time
+  Select(2);
+  FWindow->Search();
+  EXPECT_EQ(SelectedRow(), 3);  // the current row matches, so the search moves on
+  search->setText(QStringLiteral("10:15:01"));
+  FWindow->Search();  // no match below row 3: asked, Cancel
+  ASSERT_EQ(FBoxes.size(), 1u);
+  EXPECT_EQ(FBoxes[0].Title, QStringLiteral("Поиск завершен"));
+  EXPECT_EQ(FBoxes[0].Text, QStringLiteral("Начать с начала?"));
+  EXPECT_EQ(SelectedRow(), 3);
+  FAnswers = {QMessageBox::Ok};
+  FWindow->Search();
+  EXPECT_EQ(SelectedRow(), 1);
+  // The name of a command, in any case.
+  search->setText(FWindow->Model()->index(4, 2).data().toString().toUpper());
+  FWindow->Search();
+  EXPECT_EQ(SelectedRow(), 4);
+  // Row 0 is examined after the restart.
+  search->setText(QStringLiteral("10:15:00"));
+  FAnswers = {QMessageBox::Ok};
+  FWindow->Search();
+  EXPECT_EQ(SelectedRow(), 0);
+}
+
+TEST_F(MainWindowTest, FindErrorWrapsAfterTheQuestion) {
+  LoadTestLog();
+  FWindow->FindError();  // no selection: starts after row 0
+  EXPECT_EQ(SelectedRow(), 4);
+  FWindow->FindError();
+  EXPECT_EQ(SelectedRow(), 5);
+  FWindow->FindError();
+  ASSERT_EQ(FBoxes.size(), 1u);
+  EXPECT_EQ(FBoxes[0].Text, QStringLiteral("Начать с начала?"));
+  EXPECT_EQ(SelectedRow(), 5);
+  FAnswers = {QMessageBox::Ok};
+  FWindow->FindError();
+  EXPECT_EQ(SelectedRow(), 4);
+}
+
+TEST_F(MainWindowTest, SavesTheListByteForByte) {
+  LoadTestLog();
+  const QString path = FDir.filePath(QStringLiteral("saved.txt"));
+  WriteFile(QStringLiteral("saved.txt"), QByteArray(5000, 'x'));  // overwritten entirely
+  ASSERT_TRUE(FWindow->SaveToFile(path));
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray saved = file.readAll();
+  const QList<QByteArray> lines = saved.split('\n');
+  // Five commands with an answer (three lines each), one without (two), and the last empty.
+  EXPECT_EQ(lines.size(), 5 * 3 + 2 + 1);
+  EXPECT_TRUE(lines.last().isEmpty());
+  // The name is written in Windows-1251.
+  EXPECT_EQ(lines[0].toStdString(), "[31.12.2024 10:15:00.123] [00001234] [" +
+                                        Utf8ToCp1251(FWindow->Commands()[0].CommandName()) + "]\r");
+  EXPECT_NE(lines[0].toStdString().find('\xCA'), std::string::npos);  // "К" of the name
+  EXPECT_EQ(lines[1].toStdString(), "[31.12.2024 10:15:00.123] [00001234] -> 10 1E 00 00 00\r");
+  EXPECT_EQ(lines[2].toStdString(), "[31.12.2024 10:15:00.123] [00001234] <- 10 00 1E\r");
+  EXPECT_EQ(lines[16].toStdString(), "[31.12.2024 10:15:05.123] [00001234] -> 10 1E 00 00 00\r");
+  EXPECT_FALSE(saved.startsWith("\xEF\xBB\xBF"));
+  EXPECT_FALSE(FWindow->SaveToFile(FDir.filePath(QStringLiteral("no/such/dir/x.txt"))));
+  EXPECT_EQ(FBoxes.size(), 1u);
+}
+
+TEST_F(MainWindowTest, SettingsSurviveARestart) {
+  Child<QCheckBox>("chkIngoreKKTErrors")->setChecked(true);
+  Child<QCheckBox>("chkInfinitePlay")->setChecked(true);
+  Child<QPlainTextEdit>("memCommandExceptions")->setPlainText(QStringLiteral("FF 0A\n11"));
+  FWindow->resize(900, 700);
+  FWindow->close();
+  FWindow = MakeWindow();
+  EXPECT_EQ(FWindow->size(), QSize(900, 700));
+  EXPECT_TRUE(Child<QCheckBox>("chkIngoreKKTErrors")->isChecked());
+  EXPECT_TRUE(Child<QCheckBox>("chkInfinitePlay")->isChecked());
+  EXPECT_EQ(Child<QPlainTextEdit>("memCommandExceptions")->toPlainText(),
+            QStringLiteral("FF 0A\n11"));
+
+  QFile file(FSettingsPath);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray xml = file.readAll();
+  EXPECT_TRUE(xml.contains("<Configuration>"));
+  EXPECT_TRUE(xml.contains("<fmMain>"));
+  EXPECT_TRUE(xml.contains("<chkInfinitePlay.Checked>TRUE</chkInfinitePlay.Checked>"));
+}
+
+TEST_F(MainWindowTest, PlaysCommandsAndAsksAboutErrors) {
+  LoadTestLog();
+  const TCommandModel& model = *FWindow->Model();
+  FAnswers = {QMessageBox::Yes};
+  FWindow->StartAll();
+  EXPECT_FALSE(FWindow->Finished());
+  EXPECT_FALSE(Child<QWidget>("btnStart")->isEnabled());
+  EXPECT_TRUE(Child<QWidget>("btnStop")->isEnabled());
+  EXPECT_FALSE(FWindow->LoadLogFile(FDir.filePath(QStringLiteral("test.log"))));
+  WaitForPlayback();
+  EXPECT_TRUE(Child<QWidget>("btnStart")->isEnabled());
+  EXPECT_FALSE(Child<QWidget>("btnStop")->isEnabled());
+  ASSERT_EQ(FBoxes.size(), 1u);
+  EXPECT_EQ(FBoxes[0].Title, QStringLiteral("Ошибка"));
+  EXPECT_EQ(FBoxes[0].Text, QStringLiteral("Ошибка: 4 55, Команда не поддерживается\nПродолжить?"));
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_TRUE(FWindow->Commands()[i].Played) << i;
+  EXPECT_EQ(FWindow->Commands()[5].PlayedAnswerData(), "10 00 AA");
+  // The played rows keep their pictures: Play for the good ones, Error for the failed one;
+  // the last row stays marked as the current one.
+  EXPECT_EQ(model.RowState(0), rsNone);
+  EXPECT_EQ(model.RowState(4), rsError);
+  EXPECT_EQ(model.RowState(5), rsError);
+  EXPECT_EQ(Child<QLineEdit>("edtStatus")->text(),
+            QStringLiteral("(6/6) ") + model.index(5, 2).data().toString());
+  // After the playback the details show the played answer.
+  Select(1);
+  EXPECT_TRUE(Child<QPlainTextEdit>("memInfo")->toPlainText().contains(
+      QStringLiteral("Принято (ККТ): 80 00 AA")));
+
+  // Device errors pass without a question when they are to be ignored.
+  Child<QCheckBox>("chkIngoreKKTErrors")->setChecked(true);
+  FBoxes.clear();
+  FWindow->StartFromPosition();
+  WaitForPlayback();
+  EXPECT_TRUE(FBoxes.empty());
+  EXPECT_EQ(FWindow->Commands()[0].Played, false);  // started at the selected row 1
+  EXPECT_TRUE(FWindow->Commands()[1].Played);
+}
+
+TEST_F(MainWindowTest, StoppingOnAnErrorMarksTheRow) {
+  LoadTestLog();
+  const TCommandModel& model = *FWindow->Model();
+  FAnswers = {QMessageBox::No};
+  Select(3);
+  FWindow->StartFromPosition();
+  WaitForPlayback();
+  ASSERT_EQ(FBoxes.size(), 1u);
+  EXPECT_EQ(model.RowState(4), rsClose);
+  EXPECT_FALSE(FWindow->Commands()[5].Played);
+  EXPECT_FALSE(FWindow->Commands()[2].Played);
+  EXPECT_EQ(Child<QLineEdit>("edtStatus")->text(),
+            QStringLiteral("(5/6) ") + model.index(4, 2).data().toString() +
+                QStringLiteral(": Ошибка: 55, Команда не поддерживается"));
+
+  // Only the selected rows, and only the current one.
+  auto* view = Child<QTableView>("lvCommands");
+  view->clearSelection();
+  for (int row : {0, 2})
+    view->selectionModel()->select(model.index(row, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  FWindow->StartSelected();
+  WaitForPlayback();
+  for (int row = 0; row < 6; ++row)
+    EXPECT_EQ(FWindow->Commands()[row].Played.load(), row == 0 || row == 2) << row;
+  Select(3);
+  FWindow->StartCurrentLine();
+  WaitForPlayback();
+  for (int row = 0; row < 6; ++row)
+    EXPECT_EQ(FWindow->Commands()[row].Played.load(), row == 3) << row;
+}
+
+TEST_F(MainWindowTest, StatusRequestShowsModes) {
+  FWindow->GetStatus();
+  EXPECT_EQ(Child<QPlainTextEdit>("memInfo")->toPlainText(),
+            QStringLiteral("Запрос состояния: Успешно\nРежим   : 4, Закрытая смена\n"
+                           "Подрежим: 0, Бумага есть"));
+}
+
+TEST(DriverProperties, EditsSettingsAndRefusesBadAddress) {
+  TDriverSettings settings;
+  settings.Address = "tcp://10.0.0.5:7000";
+  settings.AnswerTimeout = 1234;
+  settings.SysAdminPassword = 77;
+  TDriverPropertiesDialog dialog(settings);
+  EXPECT_EQ(dialog.Settings(), settings);
+  dialog.findChild<QSpinBox*>(QStringLiteral("edtPassword"))->setValue(5);
+  auto* address = dialog.findChild<QLineEdit*>(QStringLiteral("edtAddress"));
+  address->setText(QStringLiteral("not an address"));
+  dialog.accept();
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  EXPECT_FALSE(dialog.findChild<QLabel*>(QStringLiteral("lblError"))->text().isEmpty());
+  address->setText(QStringLiteral(" tcp://10.0.0.6:7001 "));
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  const TDriverSettings edited = dialog.Settings();
+  EXPECT_EQ(edited.Address, "tcp://10.0.0.6:7001");
+  EXPECT_EQ(edited.Password, 5);
+  EXPECT_EQ(edited.AnswerTimeout, 1234);
+  EXPECT_EQ(edited.SysAdminPassword, 77);
+}
+
+TEST(MainSettings, ReadsWritesAndFallsBackToDefaults) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath(QStringLiteral("sub/settings.xml"));
+  TMainSettings defaults;
+  TMainSettings missing = LoadMainSettings(path);
+  EXPECT_EQ(missing.CommandExceptions, QStringList{QStringLiteral("FF 0A")});
+  EXPECT_EQ(missing.SaveFileName, QStringLiteral("Log"));
+  EXPECT_EQ(missing.OpenFilterIndex, 1);
+  EXPECT_FALSE(missing.IgnoreKKTErrors);
+
+  TMainSettings settings;
+  settings.CommandExceptions = {QStringLiteral("FF 0A"), QStringLiteral("80"), QString()};
+  settings.OpenFileName = QStringLiteral("/logs/a <b> & \"c\".log");
+  settings.OpenInitialDir = QStringLiteral("/logs");
+  settings.SaveInitialDir = QStringLiteral("/out");
+  settings.SaveFileName = QStringLiteral("Список.txt");
+  settings.SplitterTop = 321;
+  settings.OpenFilterIndex = 3;
+  settings.IgnoreKKTErrors = true;
+  settings.Geometry = QRect(10, 20, 900, 700);
+  settings.Maximized = true;
+  ASSERT_TRUE(SaveMainSettings(settings, path));
+  const TMainSettings read = LoadMainSettings(path);
+  EXPECT_EQ(read.CommandExceptions, settings.CommandExceptions);
+  EXPECT_EQ(read.OpenFileName, settings.OpenFileName);
+  EXPECT_EQ(read.OpenInitialDir, settings.OpenInitialDir);
+  EXPECT_EQ(read.SaveInitialDir, settings.SaveInitialDir);
+  EXPECT_EQ(read.SaveFileName, settings.SaveFileName);
+  EXPECT_EQ(read.SplitterTop, 321);
+  EXPECT_EQ(read.OpenFilterIndex, 3);
+  EXPECT_TRUE(read.IgnoreKKTErrors);
+  EXPECT_FALSE(read.InfinitePlay);
+  EXPECT_EQ(read.Geometry, settings.Geometry);
+  EXPECT_TRUE(read.Maximized);
+
+  // A damaged file keeps every default.
+  QFile damaged(path);
+  ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+  damaged.write(
+      "<Configuration><fmMain><chkInfinitePlay.Checked>TRUE</chkInfinitePlay.Checked>"
+      "<spl1.Top>12");
+  damaged.close();
+  const TMainSettings broken = LoadMainSettings(path);
+  EXPECT_FALSE(broken.InfinitePlay);
+  EXPECT_EQ(broken.SplitterTop, defaults.SplitterTop);
+
+  // Booleans in the other spellings; an unreadable value stays at its default.
+  ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  damaged.write(
+      "<Configuration><fmMain><chkInfinitePlay.Checked> y </chkInfinitePlay.Checked>"
+      "<chkIngoreKKTErrors.Checked>maybe</chkIngoreKKTErrors.Checked>"
+      "<spl1.Top>abc</spl1.Top></fmMain></Configuration>");
+  damaged.close();
+  const TMainSettings partial = LoadMainSettings(path);
+  EXPECT_TRUE(partial.InfinitePlay);
+  EXPECT_FALSE(partial.IgnoreKKTErrors);
+  EXPECT_EQ(partial.SplitterTop, -1);
+
+  bool value = true;
+  for (const char* word : {"FALSE", "no", "N"}) {
+    value = true;
+    EXPECT_TRUE(ParseSettingsBool(QLatin1String(word), value));
+    EXPECT_FALSE(value) << word;
+  }
+  for (const char* word : {"true", "YES", "y"}) {
+    value = false;
+    EXPECT_TRUE(ParseSettingsBool(QLatin1String(word), value));
+    EXPECT_TRUE(value) << word;
+  }
+  value = true;
+  EXPECT_FALSE(ParseSettingsBool(QStringLiteral("1"), value));
+  EXPECT_TRUE(value);
+}
+
+TEST(MainSettings, PathFollowsXdgConfigHome) {
+  const QByteArray old = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", "/tmp/cfg-home");
+  EXPECT_EQ(SettingsFilePath(), QStringLiteral("/tmp/cfg-home/KORVANIX/Quillon/settings.xml"));
+  qunsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(SettingsFilePath(),
+            QDir::homePath() + QStringLiteral("/.config/KORVANIX/Quillon/settings.xml"));
+  qputenv("XDG_CONFIG_HOME", old);
+}
+
+}  // namespace
+}  // namespace quillon
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
+
+namespace quillon {
+namespace {
+
+TEST(ScreenText, ZeroBytesEndTheirLineOnScreen) {
+  using namespace std::string_literals;
+  EXPECT_EQ(ScreenText("Хлеб\0\0\0 X\r\nЦена: 1"s), QString::fromUtf8("Хлеб\r\nЦена: 1"));
+  EXPECT_EQ(ScreenText("plain"), QString("plain"));
+  EXPECT_EQ(ScreenText("\0a\nb"s), QString("\nb"));
+}
+
+}  // namespace
+}  // namespace quillon
