@@ -248,7 +248,7 @@ TEST_F(ParserCommandDecoders, ExtendedReceiptCloseVariants) {
 
 TEST_F(ParserCommandDecoders, FiscalStorageStatusAndFreeTlv) {
   EXPECT_EQ(Decode("FF 01 1E 00 00 00", "FF 01 00 03 00 00 01 00 18 0C 1F 0A 0F " +
-                                            TextHex("99990789000123", 16, ' ') + " 39 30 00 00"),
+                                            TextHex("99990789000123", 16, ' ') + " 39 30 01 00"),
             (Decoded{Lines({"Password: 30"}),
                      Lines({"FNLifeState: 3 [\r\n  Проведена настройка ФН Да"
                             "\r\n  Открыт фискальный режим Да"
@@ -258,7 +258,7 @@ TEST_F(ParserCommandDecoders, FiscalStorageStatusAndFreeTlv) {
                             "FNDocumentData: 0 [Нет данных документа]",
                             "FNSessionState: 1 [Смена открыта]", "FNWarningFlags: 0",
                             "ECRDate: 31.12.2024 10:15:00", "SerialNumber: 99990789000123",
-                            "DocumentNumber: 12345"}),
+                            "DocumentNumber: 77881"}),
                      "SN: 99990789000123"}));
 
   // Cashier (1021) "Ivan" and cashier tax number (1203) "123"; on one row each CR LF of the
@@ -309,16 +309,16 @@ TEST_F(ParserCommandDecoders, MarkingCodes) {
 TEST_F(ParserCommandDecoders, NotificationCommands) {
   EXPECT_EQ(Decode("FF 70",
                    "FF 70 00 01 00 00 00 02 00 00 00 03 00 00 00 04 00 00 00 05 00 00 "
-                   "00 06 00 00 00 07 00 00 00"),
+                   "00 06 00 00 00 07 00 01 00"),
             (Decoded{"",
                      Lines({"MCCheckStatus: 1", "MCNotificationStatus: 2", "MCCommandFlags: 3",
                             "MCCheckResultSavedCount: 4", "MCRealizationCount: 5",
-                            "MCStorageSize: 6", "MessageCount: 7"}),
+                            "MCStorageSize: 6", "MessageCount: 65543"}),
                      "Запрос статуса по работе с кодами маркировки"}));
   EXPECT_EQ(
-      Decode("FF 71", "FF 71 00 03 00 00 00 01 00 00 00 00 02 00 00"),
+      Decode("FF 71", "FF 71 00 03 00 00 00 01 00 00 00 00 02 01 00"),
       (Decoded{"",
-               Lines({"NotificationCount: 3", "NotificationNumber: 1", "NotificationSize: 512"}),
+               Lines({"NotificationCount: 3", "NotificationNumber: 1", "NotificationSize: 66048"}),
                "Начать выгрузку уведомлений  о реализации маркированных товаров"}));
   EXPECT_EQ(Decode("FF 72", "FF 72 00 01 00 00 00 00 02 00 00 00 01 00 00 03 00 00 00 30 31 41"),
             (Decoded{"",
@@ -331,8 +331,8 @@ TEST_F(ParserCommandDecoders, NotificationCommands) {
                      "Подтвердить выгрузку уведомления"}));
   EXPECT_EQ(Decode("FF 74", "FF 74 00 " + TextHex("ФН-М исп. 2")),
             (Decoded{"", Lines({"FNImplementation: ФН-М исп. 2"}), "Запрос исполнения ФН"}));
-  EXPECT_EQ(Decode("FF 75 1E 00 00 00", "FF 75 00 F4 01 00 00 80 00 00 00"),
-            (Decoded{"", Lines({"DocumentSize: 500", "NotificationSize: 128"}),
+  EXPECT_EQ(Decode("FF 75 1E 00 00 00", "FF 75 00 F4 01 00 00 80 00 01 00"),
+            (Decoded{"", Lines({"DocumentSize: 500", "NotificationSize: 65664"}),
                      "Запрос размера данных документа в ФН"}));
 }
 
