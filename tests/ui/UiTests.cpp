@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFont>
 #include <QIcon>
@@ -27,6 +28,8 @@
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
 #include "core/KorvanProtocol2.h"
+#include "driver/TarvexDriver.h"
+#include "emulator/Emulator.h"
 #include "parser/CommandDetails.h"
 #include "ui/CommandModel.h"
 #include "ui/DriverProperties.h"
@@ -603,6 +606,63 @@ TEST(ScreenText, ZeroBytesEndTheirLineOnScreen) {
   EXPECT_EQ(ScreenText("Хлеб\0\0\0 X\r\nЦена: 1"s), QString::fromUtf8("Хлеб\r\nЦена: 1"));
   EXPECT_EQ(ScreenText("plain"), QString("plain"));
   EXPECT_EQ(ScreenText("\0a\nb"s), QString("\nb"));
+}
+
+}  // namespace
+}  // namespace quillon
+
+namespace quillon {
+namespace {
+
+// The window replays to the emulator's own register through the real driver: 80, 6B and 2F
+// are unknown to it (0x37), the status commands succeed.
+TEST_F(MainWindowTest, PlaysToTheEmulatorAndStopsEndlessPlay) {
+  TEmulatorOptions options;
+  options.Listen = "127.0.0.1:0";
+  options.ByteTimeoutMs = 1;
+  TEmulator emulator(options);
+  const std::uint16_t port = emulator.Start();
+  FWindow->SetDriverFactory([port] {
+    TDriverSettings settings;
+    settings.Address = "tcp://127.0.0.1:" + std::to_string(port);
+    settings.ByteTimeout = 20;
+    settings.AnswerTimeout = 500;
+    return std::make_unique<TDriver>(settings);
+  });
+  LoadTestLog();
+
+  FAnswers = {QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Yes};
+  FWindow->StartAll();
+  WaitForPlayback();
+  EXPECT_EQ(FBoxes.size(), 3u);
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_TRUE(FWindow->Commands()[i].Played) << i;
+  EXPECT_EQ(FWindow->Commands()[1].PlayedAnswerData(), "80 37");
+  EXPECT_EQ(FWindow->Commands()[4].PlayedAnswerData().substr(0, 5), "11 00");
+
+  FBoxes.clear();
+  FAnswers = {QMessageBox::No};
+  FWindow->StartAll();
+  WaitForPlayback();
+  EXPECT_EQ(FBoxes.size(), 1u);
+  EXPECT_EQ(FWindow->Model()->RowState(1), rsClose);
+  EXPECT_FALSE(FWindow->Commands()[2].Played);
+
+  // Endless play, device errors passed over, stopped by the stop button.
+  Child<QCheckBox>("chkInfinitePlay")->setChecked(true);
+  Child<QCheckBox>("chkIngoreKKTErrors")->setChecked(true);
+  FBoxes.clear();
+  FWindow->StartAll();
+  auto* status = Child<QLineEdit>("edtStatus");
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < 20000 && !status->text().startsWith(QStringLiteral("Цикл 3")))
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+  EXPECT_TRUE(status->text().startsWith(QStringLiteral("Цикл 3"))) << status->text().toStdString();
+  FWindow->StopAndWait();
+  EXPECT_TRUE(FWindow->Finished());
+  EXPECT_TRUE(FBoxes.empty());
+  emulator.Stop();
+  emulator.Wait();
 }
 
 }  // namespace
