@@ -73,9 +73,9 @@ void TCommandModel::SetCommands(const TCommandList* list) {
   FCommands = list;
   const std::size_t count = list ? list->Count() : 0;
   FDataTexts.assign(count, std::nullopt);
-  FStates.assign(count, static_cast<signed char>(rsNone));
+  FStates.resize(count);
   for (std::size_t i = 0; i < count; ++i)
-    if ((*list)[i].HasError()) FStates[i] = rsError;
+    FStates[i] = static_cast<signed char>((*list)[i].HasError() ? rsError : rsNone);
   endResetModel();
 }
 

@@ -1,15 +1,20 @@
 #include "ui/DriverProperties.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSerialPortInfo>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <string>
 
 #include "core/Translate.h"
 #include "driver/DeviceAddress.h"
+#include "driver/TarvexDriver.h"
 
 namespace quillon {
 
@@ -34,6 +39,33 @@ TDriverPropertiesDialog::TDriverPropertiesDialog(const TDriverSettings& settings
   setObjectName(QStringLiteral("dlgDriverProperties"));
   setWindowTitle(T("Свойства драйвера"));
   auto* form = new QFormLayout;
+  TDeviceAddress current;
+  std::string ignored;
+  if (!TDeviceAddress::TryParse(settings.Address, current, ignored)) current = TDeviceAddress();
+  cbKind = new QComboBox(this);
+  cbKind->setObjectName(QStringLiteral("cbKind"));
+  cbKind->addItems({T("TCP/IP"), T("COM-порт")});
+  cbKind->setCurrentIndex(current.Kind == tkSerial ? 1 : 0);
+  edtHost = new QLineEdit(QString::fromStdString(current.Host.empty() ? "127.0.0.1" : current.Host),
+                          this);
+  edtHost->setObjectName(QStringLiteral("edtHost"));
+  edtPort = MakeSpin(this, "edtPort", 65535, current.Port > 0 ? current.Port : 7778);
+  cbDevice = new QComboBox(this);
+  cbDevice->setObjectName(QStringLiteral("cbDevice"));
+  cbDevice->setEditable(true);
+  for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
+    cbDevice->addItem(port.systemLocation());
+  cbDevice->setCurrentText(QString::fromStdString(current.Device));
+  cbBaud = new QComboBox(this);
+  cbBaud->setObjectName(QStringLiteral("cbBaud"));
+  for (int baud : {2400, 4800, 9600, 19200, 38400, 57600, 115200})
+    cbBaud->addItem(QString::number(baud), baud);
+  cbBaud->setCurrentText(QString::number(current.BaudRate > 0 ? current.BaudRate : 115200));
+  form->addRow(T("Подключение:"), cbKind);
+  form->addRow(T("Адрес (TCP):"), edtHost);
+  form->addRow(T("Порт (TCP):"), edtPort);
+  form->addRow(T("COM-порт:"), cbDevice);
+  form->addRow(T("Скорость:"), cbBaud);
   edtAddress = new QLineEdit(QString::fromStdString(settings.Address), this);
   edtAddress->setObjectName(QStringLiteral("edtAddress"));
   edtAddress->setToolTip(QStringLiteral("tcp://host:port, serial:///dev/ttyUSB0?baud=115200"));
@@ -52,6 +84,15 @@ TDriverPropertiesDialog::TDriverPropertiesDialog(const TDriverSettings& settings
   lblError->setObjectName(QStringLiteral("lblError"));
   lblError->setStyleSheet(QStringLiteral("color: red"));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  auto* btnCheck = buttons->addButton(T("Проверить связь"), QDialogButtonBox::ActionRole);
+  btnCheck->setObjectName(QStringLiteral("btnCheck"));
+  connect(btnCheck, &QPushButton::clicked, this, &TDriverPropertiesDialog::CheckConnection);
+  auto compose = [this] { ComposeAddress(); };
+  connect(cbKind, &QComboBox::currentIndexChanged, this, compose);
+  connect(edtHost, &QLineEdit::textEdited, this, compose);
+  connect(edtPort, &QSpinBox::valueChanged, this, compose);
+  connect(cbDevice, &QComboBox::currentTextChanged, this, compose);
+  connect(cbBaud, &QComboBox::currentIndexChanged, this, compose);
   connect(buttons, &QDialogButtonBox::accepted, this, &TDriverPropertiesDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &TDriverPropertiesDialog::reject);
   auto* layout = new QVBoxLayout(this);
@@ -69,6 +110,44 @@ TDriverSettings TDriverPropertiesDialog::Settings() const {
   settings.Password = edtPassword->value();
   settings.SysAdminPassword = edtSysAdminPassword->value();
   return settings;
+}
+
+void TDriverPropertiesDialog::ComposeAddress() {
+  TDeviceAddress address;
+  address.Kind = cbKind->currentIndex() == 1 ? tkSerial : tkTcp;
+  address.Host = edtHost->text().trimmed().toStdString();
+  address.Port = edtPort->value();
+  address.Device = cbDevice->currentText().trimmed().toStdString();
+  address.BaudRate = cbBaud->currentData().toInt();
+  edtAddress->setText(QString::fromStdString(address.ToUri()));
+  edtHost->setEnabled(address.Kind == tkTcp);
+  edtPort->setEnabled(address.Kind == tkTcp);
+  cbDevice->setEnabled(address.Kind == tkSerial);
+  cbBaud->setEnabled(address.Kind == tkSerial);
+}
+
+void TDriverPropertiesDialog::CheckConnection() {
+  TDeviceAddress address;
+  std::string error;
+  if (!TDeviceAddress::TryParse(edtAddress->text().trimmed().toStdString(), address, error)) {
+    lblError->setStyleSheet(QStringLiteral("color: red"));
+    lblError->setText(QString::fromStdString(error));
+    return;
+  }
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  TDriver driver(Settings());
+  driver.SetPassword(driver.SysAdminPassword());
+  const int result = driver.GetECRStatus();
+  QApplication::restoreOverrideCursor();
+  if (result == 0) {
+    lblError->setStyleSheet(QStringLiteral("color: green"));
+    lblError->setText(T("Связь есть: ") + QString::number(driver.ECRMode()) + QStringLiteral(", ") +
+                      QString::fromStdString(driver.ECRModeDescription()));
+  } else {
+    lblError->setStyleSheet(QStringLiteral("color: red"));
+    lblError->setText(T("Ошибка: ") + QString::number(result) + QStringLiteral(", ") +
+                      QString::fromStdString(driver.ResultCodeDescription()));
+  }
 }
 
 void TDriverPropertiesDialog::accept() {

@@ -1,10 +1,12 @@
-// The driver's properties dialog: device address, time limits and passwords.
+// The driver's properties dialog: connection (TCP or serial port), time limits, passwords,
+// and a check of the connection.
 #pragma once
 
 #include <QDialog>
 
 #include "driver/DriverSettings.h"
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
@@ -23,7 +25,18 @@ class TDriverPropertiesDialog : public QDialog {
   // Refuses an address that is not a device URI, with the reason shown beside it.
   void accept() override;
 
+  // Asks the device for its status with the settings of the dialog and shows the result.
+  void CheckConnection();
+
  private:
+  // Builds the address from the connection fields.
+  void ComposeAddress();
+
+  QComboBox* cbKind = nullptr;  // TCP/IP or serial port
+  QLineEdit* edtHost = nullptr;
+  QSpinBox* edtPort = nullptr;
+  QComboBox* cbDevice = nullptr;  // serial ports found, or typed in
+  QComboBox* cbBaud = nullptr;
   QLineEdit* edtAddress = nullptr;
   QSpinBox* edtByteTimeout = nullptr;
   QSpinBox* edtAnswerTimeout = nullptr;

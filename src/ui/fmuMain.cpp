@@ -383,39 +383,50 @@ bool TfmMain::StartLoad(std::vector<std::string> lines, const QString& fileName,
   result->SourceName = sourceName;
   const std::string file = fileName.toStdString();
   FLoadThread = std::thread([this, result, file, lines = std::move(lines)]() mutable {
-    if (!file.empty()) {
-      try {
-        ReadTextLines(file, TTextEncoding::Windows1251, lines);
-      } catch (const std::exception& e) {
-        result->ReadError = e.what();
-      }
-    }
-    if (result->ReadError.empty()) {
-      const int total = static_cast<int>(std::min<std::size_t>(lines.size(), 1 << 30));
+    TCommandListSink sink(result->Commands);
+    TLogParser parser(sink);
+    int lastPercent = -1;
+    auto report = [&](int percent) {
+      if (percent == lastPercent) return;
+      lastPercent = percent;
       QMetaObject::invokeMethod(
-          this, [this, total] { progress->setRange(0, std::max(total, 1)); }, Qt::QueuedConnection);
-      TCommandListSink sink(result->Commands);
-      TLogParser parser(sink);
-      const std::size_t step = std::max<std::size_t>(lines.size() / 100, 1);
-      try {
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-          if (FCancelLoad) {
-            result->Cancelled = true;
-            break;
-          }
-          parser.ParseLine(lines[i]);
-          if ((i + 1) % step == 0) {
-            const int done = static_cast<int>(i + 1);
-            QMetaObject::invokeMethod(
-                this, [this, done] { progress->setValue(done); }, Qt::QueuedConnection);
-          }
+          this, [this, percent] { progress->setValue(percent); }, Qt::QueuedConnection);
+    };
+    QMetaObject::invokeMethod(
+        this, [this] { progress->setRange(0, 100); }, Qt::QueuedConnection);
+    try {
+      if (!file.empty()) {
+        // A file is read and parsed block by block: no copy of its lines is kept.
+        std::unique_ptr<TTextLineReader> reader;
+        try {
+          reader = std::make_unique<TTextLineReader>(file);
+        } catch (const std::exception& e) {
+          result->ReadError = e.what();
         }
-        if (!result->Cancelled) parser.Finish();
-      } catch (const std::exception& e) {
-        result->ParseError = e.what();
+        std::string_view line;
+        while (reader && !FCancelLoad && reader->Next(line)) {
+          parser.ParseLine(line);
+          if (reader->FileSize() > 0 && (parser.LineCount() & 0x3FFF) == 0)
+            report(static_cast<int>(100 * reader->BytesRead() / reader->FileSize()));
+        }
+      } else {
+        for (std::size_t i = 0; i < lines.size() && !FCancelLoad; ++i) {
+          parser.ParseLine(lines[i]);
+          if ((i & 0x3FFF) == 0) report(static_cast<int>(100 * i / lines.size()));
+        }
       }
-      result->Diagnostics = parser.Diagnostics();
+      if (FCancelLoad)
+        result->Cancelled = true;
+      else if (result->ReadError.empty())
+        parser.Finish();
+    } catch (const std::exception& e) {
+      // A read error midway: the commands read so far stay.
+      if (result->ReadError.empty()) result->ParseError = e.what();
+      parser.Finish();
     }
+    result->Diagnostics = parser.Diagnostics();
+    // Freeing millions of lines takes a while: done here, not while the window waits.
+    std::vector<std::string>().swap(lines);
     QMetaObject::invokeMethod(
         this, [this, result] { LoadFinished(result); }, Qt::QueuedConnection);
   });

@@ -5,6 +5,7 @@
 #include <QBrush>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
@@ -28,6 +29,7 @@
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
 #include "core/KorvanProtocol2.h"
+#include "driver/DeviceAddress.h"
 #include "driver/TarvexDriver.h"
 #include "emulator/Emulator.h"
 #include "parser/CommandDetails.h"
@@ -663,6 +665,51 @@ TEST_F(MainWindowTest, PlaysToTheEmulatorAndStopsEndlessPlay) {
   EXPECT_TRUE(FBoxes.empty());
   emulator.Stop();
   emulator.Wait();
+}
+
+}  // namespace
+}  // namespace quillon
+
+namespace quillon {
+namespace {
+
+TEST(DriverProperties, ComposesTheAddressAndChecksTheConnection) {
+  TEmulatorOptions options;
+  options.Listen = "127.0.0.1:0";
+  options.ByteTimeoutMs = 1;
+  TEmulator emulator(options);
+  const std::uint16_t port = emulator.Start();
+  TDriverSettings settings;
+  settings.ByteTimeout = 20;
+  settings.AnswerTimeout = 500;
+  TDriverPropertiesDialog dialog(settings);
+  auto* host = dialog.findChild<QLineEdit*>(QStringLiteral("edtHost"));
+  auto* portSpin = dialog.findChild<QSpinBox*>(QStringLiteral("edtPort"));
+  auto* kind = dialog.findChild<QComboBox*>(QStringLiteral("cbKind"));
+  auto* device = dialog.findChild<QComboBox*>(QStringLiteral("cbDevice"));
+  auto* baud = dialog.findChild<QComboBox*>(QStringLiteral("cbBaud"));
+  ASSERT_TRUE(host && portSpin && kind && device && baud);
+  host->setText(QStringLiteral("127.0.0.1"));
+  portSpin->setValue(port);
+  EXPECT_EQ(dialog.Settings().Address, "tcp://127.0.0.1:" + std::to_string(port));
+  dialog.CheckConnection();
+  auto* result = dialog.findChild<QLabel*>(QStringLiteral("lblError"));
+  EXPECT_TRUE(result->text().startsWith(QStringLiteral("Связь есть: ")))
+      << result->text().toStdString();
+
+  emulator.Stop();
+  emulator.Wait();
+  dialog.CheckConnection();
+  EXPECT_TRUE(result->text().startsWith(QStringLiteral("Ошибка: -")))
+      << result->text().toStdString();
+
+  kind->setCurrentIndex(1);
+  device->setCurrentText(QStringLiteral("/dev/ttyUSB0"));
+  baud->setCurrentText(QStringLiteral("9600"));
+  TDeviceAddress address = TDeviceAddress::Parse(dialog.Settings().Address);
+  EXPECT_EQ(address.Kind, tkSerial);
+  EXPECT_EQ(address.Device, "/dev/ttyUSB0");
+  EXPECT_EQ(address.BaudRate, 9600);
 }
 
 }  // namespace
