@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "FormatSettingsGuard.h"
 #include "core/BinUtils.h"
 #include "core/FormatSettings.h"
 #include "core/untCommand.h"
@@ -21,12 +22,6 @@ TBytes Hex(std::string_view text) {
 class BuiltInRegisterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FSaved = FormatSettings();
-    TFormatSettings settings;
-    settings.DecimalSeparator = ',';
-    settings.ShortDateFormat = "%d.%m.%Y";
-    settings.LongTimeFormat = "%H:%M:%S";
-    SetFormatSettings(settings);
     FNow.Year = 2025;
     FNow.Month = 3;
     FNow.Day = 7;
@@ -34,7 +29,6 @@ class BuiltInRegisterTest : public ::testing::Test {
     FNow.Minute = 5;
     FNow.Second = 9;
   }
-  void TearDown() override { SetFormatSettings(FSaved); }
 
   TBytes Ask(std::string_view requestHex) { return FRegister.Answer(Hex(requestHex), FNow); }
 
@@ -56,7 +50,7 @@ class BuiltInRegisterTest : public ::testing::Test {
 
   TEmulatedRegister FRegister;
   TDateTimeParts FNow;
-  TFormatSettings FSaved;
+  test::TFormatSettingsGuard FSettings;
 };
 
 TEST_F(BuiltInRegisterTest, ShortStatusIsReadyAndNeverPrinting) {

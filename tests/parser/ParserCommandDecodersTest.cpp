@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "FormatSettingsGuard.h"
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
 #include "core/FormatSettings.h"
@@ -77,19 +78,8 @@ const std::string kFlags0203 =
     "\r\n    Крышка контр. ленты       : опущена";
 
 class ParserCommandDecoders : public ::testing::Test {
- protected:
-  void SetUp() override {
-    saved_ = FormatSettings();
-    TFormatSettings settings;
-    settings.DecimalSeparator = ',';
-    settings.ShortDateFormat = "%d.%m.%Y";
-    settings.LongTimeFormat = "%H:%M:%S";
-    SetFormatSettings(settings);
-  }
-  void TearDown() override { SetFormatSettings(saved_); }
-
  private:
-  TFormatSettings saved_;
+  test::TFormatSettingsGuard FSettings;
 };
 
 TEST_F(ParserCommandDecoders, StatusRequestsShowModesFlagsAndDeviceData) {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "FormatSettingsGuard.h"
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
 #include "core/FormatSettings.h"
@@ -75,19 +76,8 @@ std::type_index ClassOf(TParserCommandClass cls) {
 }
 
 class ParserCommandRegistry : public ::testing::Test {
- protected:
-  void SetUp() override {
-    saved_ = FormatSettings();
-    TFormatSettings settings;
-    settings.DecimalSeparator = ',';
-    settings.ShortDateFormat = "%d.%m.%Y";
-    settings.LongTimeFormat = "%H:%M:%S";
-    SetFormatSettings(settings);
-  }
-  void TearDown() override { SetFormatSettings(saved_); }
-
  private:
-  TFormatSettings saved_;
+  test::TFormatSettingsGuard FSettings;
 };
 
 TEST_F(ParserCommandRegistry, RegistersTheThirtyFourCodesInOrder) {
