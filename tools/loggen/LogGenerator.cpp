@@ -60,30 +60,30 @@ class TGenerator {
       }
       --segmentLeft;
       if (Rand(20) == 0) Line(Prefix() + std::string(kJunk[Rand(std::size(kJunk))]));
-      TCommandSpec spec = MakeCommand();
-      Emit(protocol, spec);
+      TCommandSpec planned = MakeCommand();
+      Emit(protocol, planned);
       // A busy device is asked again, as the driver's callers do, and then answers.
       std::uint8_t result =
-          spec.Answer.size() > 1 ? spec.Answer[spec.Answer[0] == 0xFF ? 2 : 1] : 0;
-      if (!spec.Answer.empty() && (result == 0x50 || result == 0x4B)) {
-        spec.Answer = spec.SuccessAnswer;
-        Emit(protocol, spec);
+          planned.Answer.size() > 1 ? planned.Answer[planned.Answer[0] == 0xFF ? 2 : 1] : 0;
+      if (!planned.Answer.empty() && (result == 0x50 || result == 0x4B)) {
+        planned.Answer = planned.SuccessAnswer;
+        Emit(protocol, planned);
       }
     }
     return FStats;
   }
 
  private:
-  void Emit(int protocol, const TCommandSpec& spec) {
+  void Emit(int protocol, const TCommandSpec& planned) {
     switch (protocol) {
       case 1:
-        Protocol1(spec);
+        Protocol1(planned);
         break;
       case 2:
-        Protocol2(spec);
+        Protocol2(planned);
         break;
       default:
-        Protocol3(spec);
+        Protocol3(planned);
         break;
     }
   }
