@@ -618,11 +618,16 @@ namespace {
 
 // The window replays to the emulator's own register through the real driver: 80, 6B and 2F
 // are unknown to it (0x37), the status commands succeed.
-TEST_F(MainWindowTest, PlaysToTheEmulatorAndStopsEndlessPlay) {
+// An emulator with its own register only, on a free loopback port, answering at once.
+TEmulatorOptions QuickEmulator() {
   TEmulatorOptions options;
   options.Listen = "127.0.0.1:0";
   options.ByteTimeoutMs = 1;
-  TEmulator emulator(options);
+  return options;
+}
+
+TEST_F(MainWindowTest, PlaysToTheEmulatorAndStopsEndlessPlay) {
+  TEmulator emulator(QuickEmulator());
   const std::uint16_t port = emulator.Start();
   FWindow->SetDriverFactory([port] {
     TDriverSettings settings;
@@ -667,17 +672,8 @@ TEST_F(MainWindowTest, PlaysToTheEmulatorAndStopsEndlessPlay) {
   emulator.Wait();
 }
 
-}  // namespace
-}  // namespace quillon
-
-namespace quillon {
-namespace {
-
 TEST(DriverProperties, ComposesTheAddressAndChecksTheConnection) {
-  TEmulatorOptions options;
-  options.Listen = "127.0.0.1:0";
-  options.ByteTimeoutMs = 1;
-  TEmulator emulator(options);
+  TEmulator emulator(QuickEmulator());
   const std::uint16_t port = emulator.Start();
   TDriverSettings settings;
   settings.ByteTimeout = 20;
