@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "FormatSettingsGuard.h"
 #include "LogGenerator.h"
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
@@ -216,16 +217,6 @@ bool LocaleInstalled(const char* name) {
   return true;
 }
 
-// Restores the process's format settings after a test changed them.
-class TSettingsGuard {
- public:
-  TSettingsGuard() : FSaved(quillon::FormatSettings()) {}
-  ~TSettingsGuard() { quillon::SetFormatSettings(FSaved); }
-
- private:
-  quillon::TFormatSettings FSaved;
-};
-
 quillon::TCommandList ParseInProcess(const std::string& file) {
   std::vector<std::string> lines;
   quillon::ReadTextLines(file, quillon::TTextEncoding::Windows1251, lines);
@@ -237,7 +228,7 @@ quillon::TCommandList ParseInProcess(const std::string& file) {
 TEST_F(CliTest, DecodedTextsFollowTheLocale) {
   std::string log = Generate(11, 600, nullptr);
   quillon::TCommandList list = ParseInProcess(log);
-  TSettingsGuard guard;
+  quillon::test::TFormatSettingsGuard guard(quillon::FormatSettings());
   for (const TLocaleCase& locale : LocaleCases()) {
     if (!LocaleInstalled(locale.Name)) GTEST_SKIP() << locale.Name << " is not installed";
     SCOPED_TRACE(locale.Name);
@@ -272,7 +263,7 @@ TEST_F(CliTest, ShowAndSaveAsTheWindowDoes) {
   std::string log = Generate(12, 300, nullptr);
   quillon::TCommandList list = ParseInProcess(log);
   ASSERT_GT(list.Count(), 100u);
-  TSettingsGuard guard;
+  quillon::test::TFormatSettingsGuard guard(quillon::FormatSettings());
   quillon::SetFormatSettings(LocaleCases()[0].Settings);
   for (std::size_t n : {std::size_t{1}, std::size_t{42}, list.Count()}) {
     TRun show = RunCli("show " + log + " " + std::to_string(n), "C.UTF-8");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "TestCommands.h"
 #include "core/FormatSettings.h"
 #include "parser/CommandParser.h"
 #include "parser/PrinterTypes.h"
@@ -10,13 +11,7 @@ namespace quillon {
 namespace {
 
 TCommand MakeCommand(const std::string& tx, const std::string& rx) {
-  TCommandRec rec;
-  rec.TxData = tx;
-  rec.Code = TCommand::GetCode(tx);
-  rec.AnswerData = rx;
-  rec.ResCode = TCommand::GetResCode(rx);
-  rec.Protocol = pProtocol2;
-  return TCommand(rec);
+  return test::MakeCommand(tx, rx, pProtocol2);
 }
 
 // A decoder with a small layout on each side and a sub-value-adding composite field.

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "FormatSettingsGuard.h"
+#include "TestCommands.h"
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
 #include "core/FormatSettings.h"
@@ -33,12 +34,7 @@ void PrintTo(const Decoded& d, std::ostream* os) {
 }
 
 Decoded Decode(std::string tx, std::string answer = {}) {
-  TCommandRec rec;
-  rec.Code = TCommand::GetCode(tx);
-  rec.ResCode = TCommand::GetResCode(answer);
-  rec.TxData = std::move(tx);
-  rec.AnswerData = std::move(answer);
-  const TCommand command(std::move(rec));
+  const TCommand command = test::MakeCommand(std::move(tx), std::move(answer));
   const TCommandTexts texts = ParseCommand(command);
   return {texts.Request, texts.Answer, GetCommandShortValue(command)};
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "FormatSettingsGuard.h"
+#include "TestCommands.h"
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
 #include "core/FormatSettings.h"
@@ -56,14 +57,7 @@ namespace {
 
 using namespace std::string_literals;
 
-TCommand MakeCommand(std::string tx, std::string answer = {}) {
-  TCommandRec rec;
-  rec.Code = TCommand::GetCode(tx);
-  rec.ResCode = TCommand::GetResCode(answer);
-  rec.TxData = std::move(tx);
-  rec.AnswerData = std::move(answer);
-  return TCommand(std::move(rec));
-}
+using test::MakeCommand;
 
 // A device text (code page 1251) as hex text.
 std::string TextHex(std::string_view utf8) {
