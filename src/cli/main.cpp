@@ -1,24 +1,21 @@
 // quillon-cli: the command list of a driver log, from the command line.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <deque>
-#include <exception>
 #include <iostream>
 #include <map>
-#include <memory>
-#include <mutex>
-#include <thread>
 
 #include "cli/CliOutput.h"
 #include "core/DriverCommands.h"
 #include "core/Errors.h"
-#include "core/LogParser2.h"
-#include "core/TextFile.h"
+#include "core/LogLoader.h"
 #include "parser/CommandDetails.h"
 #include "parser/CommandParser.h"
 #ifdef QUILLON_WITH_DEVICES
@@ -32,8 +29,20 @@ using namespace quillon;
 // Collects output and writes it to stdout in large blocks.
 class TOutput {
  public:
-  ~TOutput() { Flush(); }
-  std::string& Buffer() { return FBuffer; }
+  TOutput() {
+#ifdef F_SETPIPE_SZ
+    // A larger pipe lets the reader on the other end take the text in fewer, larger reads.
+    struct stat st {};
+    if (::fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode))
+      ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
+#endif
+  }
+  ~TOutput() {
+    Flush();
+  }
+  std::string& Buffer() {
+    return FBuffer;
+  }
   void MaybeFlush() {
     if (FBuffer.size() >= (1 << 16)) Flush();
   }
@@ -46,151 +55,21 @@ class TOutput {
   std::string FBuffer;
 };
 
-struct TReadResult {
-  std::int64_t Lines = 0;
-  std::vector<TParseDiagnostic> Diagnostics;
-};
-
-// Reads the log and hands every command, once it is final, to onCommand.
-TReadResult ReadLog(const std::string& fileName, const std::function<void(TCommand&)>& onCommand) {
-  TTextLineReader reader(fileName);
-  TStreamingCommandSink sink(onCommand);
-  TLogParser parser(sink);
-  std::string_view line;
-  while (reader.Next(line)) parser.ParseLine(line);
-  parser.Finish();
-  sink.Flush();
-  return {parser.LineCount(), parser.Diagnostics()};
-}
-
-// Formats every command of a log into text, in log order: one thread reads and parses the
-// log, another turns batches of commands into text, and this one writes the text out in
-// order. (Two formatting threads on two cores were slower: they fight the reader.)
-TReadResult FormatLogInParallel(
-    const std::string& fileName,
-    const std::function<void(TCommand&, std::uint64_t number, std::string& out)>& format,
-    TOutput& output) {
-  constexpr std::size_t kBatch = 256;
-  constexpr std::size_t kMaxPending = 32;
-  struct TBatch {
-    std::uint64_t Sequence = 0;
-    std::uint64_t FirstNumber = 0;
-    std::vector<TCommand> Commands;
-    std::string Text;
-  };
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::deque<TBatch> toFormat;
-  std::map<std::uint64_t, std::string> formatted;
-  std::size_t pending = 0;  // batches made and not yet written
-  bool produced = false, stop = false;
-  std::exception_ptr error;
-  TReadResult result;
-
-  auto fail = [&](std::exception_ptr e) {
-    std::unique_lock lock(mutex);
-    if (!error) error = e;
-    stop = true;
-    changed.notify_all();
-  };
-
-  // Opening fails here, on the calling thread, with the reader's own message.
-  auto reader = std::make_shared<TTextLineReader>(fileName);
-  std::thread producer([&, reader] {
-    try {
-      TBatch batch;
-      std::uint64_t sequence = 0, number = 0;
-      auto push = [&] {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return pending < kMaxPending || stop; });
-        if (stop) throw std::runtime_error("stopped");
-        ++pending;
-        toFormat.push_back(std::move(batch));
-        changed.notify_all();
-        batch = TBatch();
-        batch.Sequence = ++sequence;
-        batch.FirstNumber = number + 1;
-        batch.Commands.reserve(kBatch);
-      };
-      batch.FirstNumber = 1;
-      batch.Commands.reserve(kBatch);
-      TStreamingCommandSink sink([&](TCommand& command) {
-        ++number;
-        batch.Commands.push_back(std::move(command));
-        if (batch.Commands.size() >= kBatch) push();
-      });
-      TLogParser parser(sink);
-      std::string_view line;
-      while (reader->Next(line)) parser.ParseLine(line);
-      parser.Finish();
-      sink.Flush();
-      if (!batch.Commands.empty()) push();
-      std::unique_lock lock(mutex);
-      result = {parser.LineCount(), parser.Diagnostics()};
-      produced = true;
-      changed.notify_all();
-    } catch (...) {
-      fail(std::current_exception());
-    }
-  });
-
-  auto work = [&] {
-    try {
-      for (;;) {
-        TBatch batch;
-        {
-          std::unique_lock lock(mutex);
-          changed.wait(lock, [&] { return !toFormat.empty() || produced || stop; });
-          if (stop || toFormat.empty()) return;
-          batch = std::move(toFormat.front());
-          toFormat.pop_front();
-        }
-        std::uint64_t number = batch.FirstNumber;
-        for (TCommand& command : batch.Commands) format(command, number++, batch.Text);
-        std::unique_lock lock(mutex);
-        formatted.emplace(batch.Sequence, std::move(batch.Text));
-        changed.notify_all();
-      }
-    } catch (...) {
-      fail(std::current_exception());
-    }
-  };
-  std::thread worker(work);
-
-  std::uint64_t next = 0;
-  for (;;) {
-    std::string text;
-    {
-      std::unique_lock lock(mutex);
-      changed.wait(
-          lock, [&] { return stop || formatted.count(next) != 0 || (produced && pending == 0); });
-      if (stop || formatted.count(next) == 0) break;
-      auto it = formatted.find(next);
-      text = std::move(it->second);
-      formatted.erase(it);
-      --pending;
-      ++next;
-      changed.notify_all();
-    }
-    output.Buffer() += text;
-    output.MaybeFlush();
-  }
-  producer.join();
-  worker.join();
-  if (error) std::rethrow_exception(error);
-  return result;
-}
-
 void PrintDiagnostics(const std::vector<TParseDiagnostic>& diagnostics) {
   for (const auto& d : diagnostics)
     std::fprintf(stderr, "line %lld: %s\n", static_cast<long long>(d.LineNumber),
                  d.Message.c_str());
 }
 
+// A read error midway ends the program as a failure once what was read is out.
+void CheckRead(const TLogLoadResult& result) {
+  if (!result.ReadError.empty()) throw EQuillonError(result.ReadError);
+}
+
 int RunList(const std::string& fileName, bool json) {
   TOutput out;
-  TReadResult result = FormatLogInParallel(
-      fileName,
+  TLogLoadResult result = LoadLogFormatted(
+      TLogSource::File(fileName),
       [json](TCommand& command, std::uint64_t number, std::string& text) {
         cli::TCommandTexts texts;
         texts.Summary = GetCommandShortValue(command);
@@ -203,19 +82,25 @@ int RunList(const std::string& fileName, bool json) {
           cli::AppendListLine(text, number, command, texts);
         }
       },
-      out);
+      [&out](std::string_view text) {
+        out.Buffer() += text;
+        out.MaybeFlush();
+      });
   out.Flush();
   std::fflush(stdout);
+  CheckRead(result);
   PrintDiagnostics(result.Diagnostics);
   return 0;
 }
 
 int RunShow(const std::string& fileName, std::uint64_t wanted) {
-  std::uint64_t number = 0;
   std::string details;
-  TReadResult result = ReadLog(fileName, [&](TCommand& command) {
-    if (++number == wanted) details = FormatCommandDetails(command);
-  });
+  TLogLoadResult result =
+      LoadLog(TLogSource::File(fileName), [&](TCommand& command, std::uint64_t number) {
+        if (number == wanted) details = FormatCommandDetails(command);
+      });
+  CheckRead(result);
+  const std::uint64_t number = result.Commands;
   if (wanted == 0 || wanted > number) {
     std::fprintf(stderr, "В журнале %llu команд, команды %llu нет\n",
                  static_cast<unsigned long long>(number), static_cast<unsigned long long>(wanted));
@@ -235,15 +120,16 @@ int RunSave(const std::string& fileName, const std::string& outName) {
     return 1;
   }
   std::string buffer;
-  TReadResult result;
+  TLogLoadResult result;
   try {
-    result = ReadLog(fileName, [&](TCommand& command) {
+    result = LoadLog(TLogSource::File(fileName), [&](TCommand& command, std::uint64_t) {
       AppendSavedCommand(buffer, command);
       if (buffer.size() >= (1 << 16)) {
         std::fwrite(buffer.data(), 1, buffer.size(), out);
         buffer.clear();
       }
     });
+    CheckRead(result);
   } catch (...) {
     std::fclose(out);
     throw;
@@ -267,17 +153,19 @@ int RunStats(const std::string& fileName) {
   // Sync frames share code 0 with unknown command 00, so they get a key of their own.
   std::map<std::int64_t, TRow> rows;
   std::uint64_t commands = 0, failed = 0, unanswered = 0;
-  TReadResult result = ReadLog(fileName, [&](TCommand& command) {
-    ++commands;
-    bool error = command.HasError();
-    if (error) ++failed;
-    if (command.AnswerData().empty()) ++unanswered;
-    bool sync = command.Protocol() == pProtocol2 && command.TxData().empty();
-    TRow& row = rows[sync ? -1 : command.Code()];
-    if (row.Count == 0) row.Name = command.CommandName();
-    ++row.Count;
-    if (error) ++row.Failed;
-  });
+  TLogLoadResult result =
+      LoadLog(TLogSource::File(fileName), [&](TCommand& command, std::uint64_t) {
+        ++commands;
+        bool error = command.HasError();
+        if (error) ++failed;
+        if (command.AnswerData().empty()) ++unanswered;
+        bool sync = command.Protocol() == pProtocol2 && command.TxData().empty();
+        TRow& row = rows[sync ? -1 : command.Code()];
+        if (row.Count == 0) row.Name = command.CommandName();
+        ++row.Count;
+        if (error) ++row.Failed;
+      });
+  CheckRead(result);
   std::vector<const TRow*> sorted;
   for (const auto& [key, row] : rows) sorted.push_back(&row);
   std::stable_sort(sorted.begin(), sorted.end(),
