@@ -6,6 +6,7 @@
 
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
+#include "core/CommandCode.h"
 #include "core/DriverCommands.h"
 
 namespace quillon {
@@ -115,17 +116,11 @@ std::string TCommand::ThreadID() const {
 }
 
 std::int32_t TCommand::GetCode(std::string_view data) {
-  TBytes bytes = HexToBytes(data, 2);
-  if (bytes.empty()) return 0;
-  if (bytes[0] == 0xFF) return 0xFF00 + (bytes.size() > 1 ? bytes[1] : 0);
-  return bytes[0];
+  return CommandCodeOf(HexToBytes(data, 2));
 }
 
 std::int32_t TCommand::GetResCode(std::string_view data) {
-  TBytes bytes = HexToBytes(data, 3);
-  if (bytes.size() < 2) return 0;
-  std::size_t index = bytes[0] == 0xFF ? 2 : 1;
-  return index < bytes.size() ? bytes[index] : 0;
+  return AnswerResultCode(HexToBytes(data, 3));
 }
 
 bool TCommand::HasError() const {

@@ -57,10 +57,9 @@ class TCommand {
   // The text between the first "] [" of Attributes and the next "]".
   std::string ThreadID() const;
 
-  // Command code of a request in hex text: the first byte, or 0xFF00 + the second byte
-  // when the first is FF. Empty text gives 0.
+  // CommandCodeOf (core/CommandCode.h) of a request in hex text. Empty text gives 0.
   static std::int32_t GetCode(std::string_view data);
-  // Result byte of an answer in hex text (after one or two code bytes); 0 when absent.
+  // AnswerResultCode (core/CommandCode.h) of an answer in hex text; 0 when absent.
   static std::int32_t GetResCode(std::string_view data);
 
   // The command failed, or its request has no answer.

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/BinUtils.h"
+#include "core/CommandCode.h"
 #include "core/Translate.h"
 #include "driver/DeviceAddress.h"
 #include "driver/DriverLink.h"
@@ -35,10 +36,6 @@ bool IsHexText(const std::string& text) {
     if (!hex && u > 0x20) return false;
   }
   return true;
-}
-
-std::size_t CodeLength(TBytesView request) {
-  return !request.empty() && request[0] == 0xFF ? 2 : 1;
 }
 
 TBytes PasswordCommand(std::uint8_t code, int password) {
@@ -219,7 +216,7 @@ int TDriver::Execute(TBytesView request, TBytes& answer, std::string& errorText)
     if (result == 0) result = TLink1::Exchange(FLink->Transport(), request, timeouts, answer);
   });
   if (result != 0) return result;
-  const std::size_t codeLength = CodeLength(request);
+  const std::size_t codeLength = CommandCodeLength(request);
   if (answer.size() < codeLength + 1 ||
       answer.compare(0, codeLength, request, 0, codeLength) != 0) {
     errorText = Tr("Ответ устройства не соответствует команде: ") + BytesToHex(answer);

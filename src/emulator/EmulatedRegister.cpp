@@ -8,8 +8,9 @@
 
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
-#include "core/LogParser2.h"
-#include "core/TextFile.h"
+#include "core/CommandCode.h"
+#include "core/Errors.h"
+#include "core/LogLoader.h"
 
 namespace quillon {
 
@@ -116,14 +117,8 @@ TBytes StorageStatus(TBytesView request, const TDateTimeParts& now) {
 
 }  // namespace
 
-TBytes AnswerCodeBytes(TBytesView request) {
-  if (request.empty()) return MakeBytes({0x00});
-  if (request[0] != 0xFF) return TBytes(request.substr(0, 1));
-  return MakeBytes({0xFF, request.size() > 1 ? request[1] : std::uint8_t{0}});
-}
-
 TBytes ResultAnswer(TBytesView request, std::uint8_t result) {
-  TBytes out = AnswerCodeBytes(request);
+  TBytes out = CommandCodeBytes(request);
   out.push_back(result);
   return out;
 }
@@ -143,7 +138,7 @@ TDateTimeParts LocalNow() {
 }
 
 TBytes TEmulatedRegister::Answer(TBytesView request, const TDateTimeParts& now) const {
-  const TBytes code = AnswerCodeBytes(request);
+  const TBytes code = CommandCodeBytes(request);
   if (code.size() == 1) {
     switch (code[0]) {
       case 0x10:
@@ -164,20 +159,16 @@ TRecordedAnswers::TRecordedAnswers(std::vector<TRecordedCommand> commands)
 
 TRecordedAnswers TRecordedAnswers::FromLogFile(const std::string& fileName) {
   std::vector<TRecordedCommand> commands;
-  TTextLineReader reader(fileName);
-  TStreamingCommandSink sink([&commands](TCommand& command) {
-    TRecordedCommand recorded;
-    recorded.Request = HexToBytes(command.TxData());
-    if (recorded.Request.empty()) return;
-    recorded.Answer = HexToBytes(command.AnswerData());
-    recorded.LineNumber = command.LineNumber();
-    commands.push_back(std::move(recorded));
-  });
-  TLogParser parser(sink);
-  std::string_view line;
-  while (reader.Next(line)) parser.ParseLine(line);
-  parser.Finish();
-  sink.Flush();
+  TLogLoadResult loaded =
+      LoadLog(TLogSource::File(fileName), [&commands](TCommand& command, std::uint64_t) {
+        TRecordedCommand recorded;
+        recorded.Request = HexToBytes(command.TxData());
+        if (recorded.Request.empty()) return;
+        recorded.Answer = HexToBytes(command.AnswerData());
+        recorded.LineNumber = command.LineNumber();
+        commands.push_back(std::move(recorded));
+      });
+  if (!loaded.ReadError.empty()) throw EQuillonError(loaded.ReadError);
   return TRecordedAnswers(std::move(commands));
 }
 
@@ -185,8 +176,8 @@ namespace {
 
 // Whether a recorded answer says the device was busy (the caller asks again).
 bool IsBusyAnswer(const TBytes& answer) {
-  std::size_t at = !answer.empty() && answer[0] == 0xFF ? 2 : 1;
-  return answer.size() > at && (answer[at] == 0x50 || answer[at] == 0x4B);
+  const std::int32_t result = AnswerResultCode(answer);
+  return result == 0x50 || result == 0x4B;
 }
 
 }  // namespace

@@ -16,10 +16,8 @@ inline constexpr std::uint8_t kResultOk = 0x00;
 inline constexpr std::uint8_t kResultUnknownCommand = 0x37;
 inline constexpr std::uint8_t kResultBusy = 0x50;
 
-// The code bytes an answer starts with: the request's first byte, and for FF the second
-// one too (00 when it is missing). An empty request counts as code 00.
-TBytes AnswerCodeBytes(TBytesView request);
-// An answer of the request's code and one result byte, nothing else.
+// An answer of the request's code bytes (CommandCodeBytes) and one result byte, nothing
+// else.
 TBytes ResultAnswer(TBytesView request, std::uint8_t result);
 
 // The wall clock as calendar parts, local time.

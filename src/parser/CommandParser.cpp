@@ -4,6 +4,7 @@
 
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
+#include "core/CommandCode.h"
 #include "parser/CommandFields.h"
 #include "parser/PrinterTypes.h"
 
@@ -83,7 +84,7 @@ std::string TParserCommand::Parse(const TCommand& command, TParseType source, bo
   HexToBytes(hex, FBytes);
   FStream.SetDataAsStr(FBytes);
   if (FStream.Size() == 0) return {};
-  if (FStream.ReadByte() == 0xFF) FStream.ReadByte();
+  FStream.SetPosition(static_cast<std::int64_t>(CommandCodeLength(FBytes)));
   if (source != pFields) {
     std::uint8_t result = FStream.ReadByte();
     if (result != 0) {

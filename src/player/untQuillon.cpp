@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "core/BinUtils.h"
+#include "core/CommandCode.h"
 #include "core/Errors.h"
 #include "core/Translate.h"
 
@@ -21,11 +22,7 @@ bool IsBusy(int result) {
 // the result as one byte ("11 50", "FF 01 02").
 std::string FailedAnswer(const std::string& txData, int result) {
   if (txData.size() < 2) return {};
-  TBytes request = HexToBytes(txData, 2);
-  TBytes answer;
-  std::uint8_t first = request.empty() ? 0 : request[0];
-  answer.push_back(first);
-  if (first == 0xFF) answer.push_back(request.size() > 1 ? request[1] : 0);
+  TBytes answer = CommandCodeBytes(HexToBytes(txData, 2));
   answer.push_back(static_cast<std::uint8_t>(result));
   return BytesToHex(answer);
 }

@@ -1,5 +1,9 @@
-// Fuzzes the command decoders: the input bytes become the request and the answer of one
-// command of every registered code (and of one code without a decoder).
+// Fuzzes the command decoders with one command per input, laid out as
+//   code (one byte, or FF and a second byte), split byte, rest of the request, answer.
+// The split byte modulo the number of bytes from it on is where the answer begins; the
+// answer carries the code again, then the result code and its data. At 0 the command has
+// no answer and all the bytes after the split byte are the request. Any code may be
+// chosen, so the decoders and the path of codes without one are all reached.
 #include <cstddef>
 #include <cstdint>
 
@@ -8,27 +12,20 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quillon;
-  if (size == 0) return 0;
-  // The first byte says where the request ends and the answer begins.
-  std::size_t split = size > 1 ? data[0] % size : 0;
-  TBytes request(data + 1, data + (split > 0 ? split : 1));
-  TBytes answer(data + split, data + size);
-  const auto& registry = TParserCommands::Shared();
-  std::vector<std::uint16_t> codes{0x13};
-  for (const auto& item : registry.Items()) codes.push_back(item.first);
-  for (std::uint16_t code : codes) {
-    TBytes head;
-    if (code > 0xFF) head.push_back(0xFF);
-    head.push_back(static_cast<std::uint8_t>(code & 0xFF));
-    TCommandRec rec;
-    rec.TxData = BytesToHex(head + request);
-    rec.AnswerData = BytesToHex(head + answer);
-    rec.Code = TCommand::GetCode(rec.TxData);
-    rec.ResCode = TCommand::GetResCode(rec.AnswerData);
-    TCommand command(rec);
-    command.SetPlayedAnswerData(rec.AnswerData);
-    (void)ParseCommand(command);
-    (void)GetCommandShortValue(command);
-  }
+  const std::size_t headSize = size > 0 && data[0] == 0xFF ? 2 : 1;
+  if (size <= headSize) return 0;
+  const TBytesView head(data, headSize);
+  const TBytesView rest(data + headSize, size - headSize);
+  const std::size_t split = rest[0] % rest.size();
+
+  TCommandRec rec;
+  rec.TxData = BytesToHex(TBytes(head) + TBytes(rest.substr(1, split > 0 ? split - 1 : rest.npos)));
+  if (split > 0) rec.AnswerData = BytesToHex(TBytes(head) + TBytes(rest.substr(split)));
+  rec.Code = TCommand::GetCode(rec.TxData);
+  rec.ResCode = TCommand::GetResCode(rec.AnswerData);
+  TCommand command(rec);
+  command.SetPlayedAnswerData(rec.AnswerData);
+  (void)ParseCommand(command);
+  (void)GetCommandShortValue(command);
   return 0;
 }

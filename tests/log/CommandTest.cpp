@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "core/BinUtils.h"
+#include "core/CommandCode.h"
 #include "core/DriverCommands.h"
 #include "core/untCommand.h"
 
@@ -32,6 +34,24 @@ TEST(Command, CodeAndResultFromHexText) {
   EXPECT_EQ(TCommand::GetResCode("FF 01 02"), 2);
   EXPECT_EQ(TCommand::GetResCode("FF 01"), 0);
   EXPECT_EQ(TCommand::GetResCode("FF 01 7E 00 00"), 0x7E);
+}
+
+TEST(Command, CodeBytesAtTheHeadOfRequestAndAnswer) {
+  struct TCase {
+    const char* Bytes;
+    std::size_t Length;
+    std::int32_t Code;
+    const char* CodeBytes;  // as an answer repeats them
+  };
+  for (const TCase& c :
+       {TCase{"", 1, 0, "00"}, TCase{"11 1E", 1, 0x11, "11"}, TCase{"FE 03", 1, 0xFE, "FE"},
+        TCase{"FF", 2, 0xFF00, "FF 00"}, TCase{"FF 46 1E", 2, 0xFF46, "FF 46"}}) {
+    const TBytes bytes = HexToBytes(c.Bytes);
+    EXPECT_EQ(CommandCodeLength(bytes), c.Length) << c.Bytes;
+    EXPECT_EQ(CommandCodeOf(bytes), c.Code) << c.Bytes;
+    EXPECT_EQ(BytesToHex(CommandCodeBytes(bytes)), c.CodeBytes) << c.Bytes;
+    EXPECT_EQ(BytesToHex(CodeToBytes(c.Code)), c.CodeBytes) << c.Bytes;
+  }
 }
 
 TEST(Command, ErrorMeansFailedOrUnanswered) {

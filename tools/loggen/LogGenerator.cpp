@@ -5,6 +5,7 @@
 
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
+#include "core/CommandCode.h"
 #include "core/KorvanProtocol1.h"
 #include "core/KorvanProtocol2.h"
 #include "core/KorvanProtocol3.h"
@@ -63,8 +64,7 @@ class TGenerator {
       TCommandSpec planned = MakeCommand();
       Emit(protocol, planned);
       // A busy device is asked again, as the driver's callers do, and then answers.
-      std::uint8_t result =
-          planned.Answer.size() > 1 ? planned.Answer[planned.Answer[0] == 0xFF ? 2 : 1] : 0;
+      const std::int32_t result = AnswerResultCode(planned.Answer);
       if (!planned.Answer.empty() && (result == 0x50 || result == 0x4B)) {
         planned.Answer = planned.SuccessAnswer;
         Emit(protocol, planned);
