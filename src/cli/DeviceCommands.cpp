@@ -12,8 +12,7 @@
 #include <thread>
 
 #include "core/Errors.h"
-#include "core/LogParser2.h"
-#include "core/TextFile.h"
+#include "core/LogLoader.h"
 #include "driver/DeviceAddress.h"
 #include "driver/DriverSettings.h"
 #include "driver/TarvexDriver.h"
@@ -127,13 +126,10 @@ int RunReplay(const TReplayOptions& options) {
     player.StopPlaying();
   });
 
-  std::vector<std::string> lines;
-  ReadTextLines(options.LogFile, TTextEncoding::Windows1251, lines);
   TCommandList commands;
-  std::vector<TParseDiagnostic> diagnostics;
-  ParseLog(lines, commands, &diagnostics);
-  lines = {};
-  for (const auto& d : diagnostics)
+  TLogLoadResult loaded = LoadLog(TLogSource::File(options.LogFile), commands);
+  if (!loaded.ReadError.empty()) throw EQuillonError(loaded.ReadError);
+  for (const auto& d : loaded.Diagnostics)
     std::fprintf(stderr, "line %lld: %s\n", static_cast<long long>(d.LineNumber),
                  d.Message.c_str());
   std::unique_ptr<TDriver> driver = MakeDriver(options.Device);

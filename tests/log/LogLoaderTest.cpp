@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "LogGenerator.h"
+#include "core/Errors.h"
+#include "core/LogLoader.h"
+#include "core/TextFile.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+
+// One line per command with everything the parser gives it.
+std::string Describe(const TCommand& c, std::uint64_t number) {
+  std::ostringstream s;
+  s << number << '|' << c.LineNumber() << '|' << c.Attributes() << '|' << int(c.Protocol()) << '|'
+    << c.Code() << '|' << c.TxData() << '|' << c.AnswerData() << '|' << c.ResCode() << '\n';
+  return s.str();
+}
+
+std::string Describe(const TCommandList& list) {
+  std::string out;
+  for (std::size_t i = 0; i < list.Count(); ++i) out += Describe(list[i], i + 1);
+  return out;
+}
+
+class LogLoaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FDir = fs::temp_directory_path() / ("quillon-loader-test-" + std::to_string(getpid()));
+    fs::create_directories(FDir);
+  }
+  void TearDown() override { fs::remove_all(FDir); }
+
+  std::string Generate(std::uint32_t seed, std::uint64_t commands) {
+    fs::path file = FDir / ("log" + std::to_string(seed) + ".log");
+    std::ofstream out(file, std::ios::binary);
+    loggen::TOptions options;
+    options.Seed = seed;
+    options.Commands = commands;
+    loggen::Generate(out, options);
+    return file.string();
+  }
+
+  fs::path FDir;
+};
+
+// Every way of loading finds what the parser finds in the lines read one by one; the logs
+// are large enough to cross the blocks handed between the threads.
+TEST_F(LogLoaderTest, EveryFormFindsWhatTheParserFinds) {
+  for (std::uint64_t commands : {0, 1, 7, 30000}) {
+    SCOPED_TRACE(commands);
+    std::string file = Generate(static_cast<std::uint32_t>(commands) + 3, commands);
+    std::vector<std::string> lines;
+    ReadTextLines(file, TTextEncoding::Windows1251, lines);
+    TCommandList expectedList;
+    std::vector<TParseDiagnostic> expectedDiagnostics;
+    ParseLog(lines, expectedList, &expectedDiagnostics);
+    const std::string expected = Describe(expectedList);
+
+    TCommandList kept;
+    TLogLoadResult r = LoadLog(TLogSource::File(file), kept);
+    EXPECT_EQ(Describe(kept), expected);
+    EXPECT_EQ(r.Lines, static_cast<std::int64_t>(lines.size()));
+    EXPECT_EQ(r.Commands, expectedList.Count());
+    EXPECT_EQ(r.Diagnostics.size(), expectedDiagnostics.size());
+    EXPECT_FALSE(r.Cancelled);
+
+    std::string streamed;
+    r = LoadLog(TLogSource::File(file),
+                [&](TCommand& c, std::uint64_t n) { streamed += Describe(c, n); });
+    EXPECT_EQ(streamed, expected);
+    EXPECT_EQ(r.Commands, expectedList.Count());
+
+    std::string formatted;
+    r = LoadLogFormatted(
+        TLogSource::File(file),
+        [](TCommand& c, std::uint64_t n, std::string& out) { out += Describe(c, n); },
+        [&](std::string_view text) { formatted += text; });
+    EXPECT_EQ(formatted, expected);
+    EXPECT_EQ(r.Lines, static_cast<std::int64_t>(lines.size()));
+
+    // The same lines as UTF-8 text, with every kind of line end.
+    std::string text;
+    const char* ends[] = {"\r\n", "\n", "\r"};
+    for (std::size_t i = 0; i < lines.size(); ++i) text += lines[i] + ends[i % 3];
+    TCommandList fromText;
+    r = LoadLog(TLogSource::Text(text), fromText);
+    EXPECT_EQ(Describe(fromText), expected);
+    EXPECT_EQ(r.Lines, static_cast<std::int64_t>(lines.size()));
+  }
+}
+
+TEST_F(LogLoaderTest, ProgressRisesToTheSizeAndCancelStops) {
+  std::string file = Generate(5, 30000);
+  const auto size = static_cast<std::uint64_t>(fs::file_size(file));
+  std::vector<std::uint64_t> seen;
+  TLogLoadControl control;
+  control.Progress = [&](std::uint64_t done, std::uint64_t total) {
+    EXPECT_EQ(total, size);
+    seen.push_back(done);
+  };
+  TCommandList all;
+  LoadLog(TLogSource::File(file), all, control);
+  ASSERT_GT(seen.size(), 1u);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_EQ(seen.back(), size);
+
+  // Cancelled from the progress report of the first block, in each form.
+  std::atomic<bool> cancel = false;
+  control.Cancel = &cancel;
+  control.Progress = [&](std::uint64_t, std::uint64_t) { cancel = true; };
+  TCommandList part;
+  TLogLoadResult r = LoadLog(TLogSource::File(file), part, control);
+  EXPECT_TRUE(r.Cancelled);
+  EXPECT_LT(part.Count(), all.Count());
+  cancel = false;
+  std::uint64_t written = 0;
+  r = LoadLogFormatted(
+      TLogSource::File(file), [](TCommand&, std::uint64_t, std::string& out) { out += 'x'; },
+      [&](std::string_view text) { written += text.size(); }, control);
+  EXPECT_TRUE(r.Cancelled);
+  EXPECT_LT(written, all.Count());
+}
+
+TEST_F(LogLoaderTest, FailuresComeOutOfTheCall) {
+  // A missing file fails before anything is read, with the reader's message.
+  std::string missing = (FDir / "missing.log").string();
+  std::string readerMessage;
+  try {
+    TTextLineReader reader(missing);
+  } catch (const EQuillonError& e) {
+    readerMessage = e.what();
+  }
+  ASSERT_FALSE(readerMessage.empty());
+  TCommandList list;
+  try {
+    LoadLog(TLogSource::File(missing), list);
+    ADD_FAILURE() << "no error";
+  } catch (const EQuillonError& e) {
+    EXPECT_EQ(e.what(), readerMessage);
+  }
+
+  // A failing formatter or writer stops every stage; its exception comes out.
+  std::string file = Generate(9, 30000);
+  for (bool inWriter : {false, true}) {
+    SCOPED_TRACE(inWriter);
+    EXPECT_THROW(LoadLogFormatted(
+                     TLogSource::File(file),
+                     [&](TCommand&, std::uint64_t n, std::string& out) {
+                       if (!inWriter && n == 5000) throw std::runtime_error("format");
+                       out += 'x';
+                     },
+                     [&](std::string_view) {
+                       if (inWriter) throw std::runtime_error("write");
+                     }),
+                 std::runtime_error);
+  }
+}
+
+}  // namespace
+}  // namespace quillon
