@@ -8,11 +8,12 @@
 #include <cstdint>
 
 #include "core/BinUtils.h"
+#include "core/CommandCode.h"
 #include "parser/CommandParser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quillon;
-  const std::size_t headSize = size > 0 && data[0] == 0xFF ? 2 : 1;
+  const std::size_t headSize = CommandCodeLength(TBytesView(data, size));
   if (size <= headSize) return 0;
   const TBytesView head(data, headSize);
   const TBytesView rest(data + headSize, size - headSize);
