@@ -52,26 +52,129 @@ void AppendListLine(std::string& out, std::uint64_t number, const TCommand& comm
   out.push_back('\n');
 }
 
+namespace {
+
+// Whether text is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool IsWellFormedUtf8(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
+  while (p < end) {
+    unsigned char c = *p;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    }
+    std::size_t more;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      more = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      more = 2;
+      if (c == 0xE0) low = 0xA0;
+      if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      more = 3;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (static_cast<std::size_t>(end - p) <= more) return false;
+    if (p[1] < low || p[1] > high) return false;
+    for (std::size_t i = 2; i <= more; ++i)
+      if (p[i] < 0x80 || p[i] > 0xBF) return false;
+    p += more + 1;
+  }
+  return true;
+}
+
+// A JSON string as the JSON library writes it (UTF-8 kept, control characters escaped),
+// without building a document first. Text that is not well-formed UTF-8 is left to the
+// library, whose replacement rules then hold.
+void AppendJsonString(std::string& out, std::string_view text) {
+  if (!IsWellFormedUtf8(text)) {
+    out += nlohmann::json(std::string(text))
+               .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return;
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  out.push_back('"');
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(text, start, i - start);
+    start = i + 1;
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        out += "\\u00";
+        out.push_back(kHex[c >> 4]);
+        out.push_back(kHex[c & 15]);
+    }
+  }
+  out.append(text, start, std::string_view::npos);
+  out.push_back('"');
+}
+
+// ,"key": (the first key of an object goes without the comma).
+void AppendJsonKey(std::string& out, std::string_view key) {
+  if (out.back() != '{') out.push_back(',');
+  out.push_back('"');
+  out += key;
+  out += "\":";
+}
+
+}  // namespace
+
 void AppendJsonLine(std::string& out, std::uint64_t number, const TCommand& command,
                     const TCommandTexts& texts) {
-  nlohmann::ordered_json j;
-  j["n"] = number;
-  j["line"] = command.LineNumber();
-  j["attributes"] = command.Attributes();
-  j["time"] = command.TimeStamp();
-  j["thread"] = command.ThreadID();
-  j["protocol"] = std::string(GetProtocolName(command.Protocol()));
-  j["code"] = command.Code();
-  j["name"] = command.CommandName();
-  j["tx"] = command.TxData();
-  j["rx"] = command.AnswerData();
-  j["result"] = command.ResCode();
-  j["error"] = command.HasError();
-  j["summary"] = texts.Summary;
-  j["request"] = texts.Request;
-  j["answer"] = texts.Answer;
-  out += j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  out.push_back('\n');
+  auto text = [&](std::string_view key, std::string_view value) {
+    AppendJsonKey(out, key);
+    AppendJsonString(out, value);
+  };
+  auto integer = [&](std::string_view key, auto value) {
+    AppendJsonKey(out, key);
+    out += std::to_string(value);
+  };
+  out.push_back('{');
+  integer("n", number);
+  integer("line", command.LineNumber());
+  text("attributes", command.Attributes());
+  text("time", command.TimeStamp());
+  text("thread", command.ThreadID());
+  text("protocol", GetProtocolName(command.Protocol()));
+  integer("code", command.Code());
+  text("name", command.CommandName());
+  text("tx", command.TxData());
+  text("rx", command.AnswerData());
+  integer("result", command.ResCode());
+  AppendJsonKey(out, "error");
+  out += command.HasError() ? "true" : "false";
+  text("summary", texts.Summary);
+  text("request", texts.Request);
+  text("answer", texts.Answer);
+  out += "}\n";
 }
 
 }  // namespace quillon::cli
