@@ -1,5 +1,6 @@
 // The head of every request and answer: the command code, one byte, or two bytes when
-// the first is FF; an answer carries the result byte right after it.
+// the first is FF; an answer carries the result byte right after it. Also the results
+// that mean "busy, ask again".
 #pragma once
 
 #include <cstddef>
@@ -42,6 +43,14 @@ inline TBytes CommandCodeBytes(TBytesView request) {
 constexpr std::int32_t AnswerResultCode(TBytesView answer) {
   const std::size_t at = CommandCodeLength(answer);
   return at < answer.size() ? answer[at] : 0;
+}
+
+// Results that mean the device is busy and the same command is to be sent again.
+inline constexpr std::uint8_t kResultPrinting = 0x50;    // the previous command still prints
+inline constexpr std::uint8_t kResultBufferFull = 0x4B;  // the receipt buffer is full
+
+constexpr bool IsBusyResult(std::int32_t result) {
+  return result == kResultPrinting || result == kResultBufferFull;
 }
 
 }  // namespace quillon

@@ -22,7 +22,6 @@ namespace {
 constexpr std::size_t kMaxRequest = 255;
 constexpr std::uint8_t kCmdShortStatus = 0x10;
 constexpr std::uint8_t kCmdStatus = 0x11;
-constexpr int kResultPrinting = 0x50;  // "the previous command is still printing"
 constexpr std::size_t kStatusModeOffset = 15;
 constexpr std::size_t kShortStatusSubmodeOffset = 6;
 constexpr int kSubmodePrinting = 4;

@@ -176,8 +176,7 @@ namespace {
 
 // Whether a recorded answer says the device was busy (the caller asks again).
 bool IsBusyAnswer(const TBytes& answer) {
-  const std::int32_t result = AnswerResultCode(answer);
-  return result == 0x50 || result == 0x4B;
+  return IsBusyResult(AnswerResultCode(answer));
 }
 
 }  // namespace

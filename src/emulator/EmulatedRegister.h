@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "core/Bytes.h"
+#include "core/CommandCode.h"
 #include "core/DateUtils.h"
 
 namespace quillon {
 
 inline constexpr std::uint8_t kResultOk = 0x00;
 inline constexpr std::uint8_t kResultUnknownCommand = 0x37;
-inline constexpr std::uint8_t kResultBusy = 0x50;
 
 // An answer of the request's code bytes (CommandCodeBytes) and one result byte, nothing
 // else.
@@ -45,7 +45,8 @@ struct TRecordedCommand {
 // over are not taken later. A short status request (10) is the exception: the driver sends
 // it as often as it likes while it waits for printing, so it takes only the very next
 // command, and when that one differs the position stays where it was. A request repeated
-// right after a busy answer (50, 4B) gets the next recorded answer to it without taking it.
+// right after a busy answer (IsBusyResult: 50, 4B) gets the next recorded answer to it without
+// taking it.
 class TRecordedAnswers {
  public:
   TRecordedAnswers() = default;

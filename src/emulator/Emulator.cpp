@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "core/BinUtils.h"
+#include "core/CommandCode.h"
 #include "core/Errors.h"
 #include "core/KorvanProtocol1.h"
 #include "core/Translate.h"
@@ -433,7 +434,7 @@ void TEmulator::OnRequest(TConnection& c, TBytes request) {
     --FBusyLeft;
     exchange.Faults |= efBusy;
     exchange.Answered = true;
-    exchange.Answer = ResultAnswer(exchange.Request, kResultBusy);
+    exchange.Answer = ResultAnswer(exchange.Request, kResultPrinting);
   } else {
     FBusyLeft = FOptions.Busy;
     if (const TRecordedCommand* recorded = FRecorded.Take(exchange.Request)) {

@@ -14,10 +14,6 @@ namespace quillon {
 
 namespace {
 
-bool IsBusy(int result) {
-  return result == TQuillon::kResultPrinting || result == TQuillon::kResultBufferFull;
-}
-
 // The answer recorded for a command that failed with result: its code byte or bytes and
 // the result as one byte ("11 50", "FF 01 02").
 std::string FailedAnswer(const std::string& txData, int result) {
@@ -93,7 +89,7 @@ void TQuillon::PlayCommand(IDriver& drv, TCommand& command) {
   for (int tries = 0;;) {
     result = drv.ExchangeBytes();
     ++tries;
-    if (!IsBusy(result)) break;
+    if (!IsBusyResult(result)) break;
     FSleep(kBusyPause);
     if (tries >= kMaxExchanges) break;
   }

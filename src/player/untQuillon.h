@@ -34,10 +34,8 @@ class TQuillon {
  public:
   using TSleep = std::function<void(std::chrono::milliseconds)>;
 
-  // Device results that are retried: "Идет печать предыдущей команды" and
-  // "Буфер чека переполнен".
-  static constexpr int kResultPrinting = 0x50;
-  static constexpr int kResultBufferFull = 0x4B;
+  // A busy result (IsBusyResult, core/CommandCode.h) is retried up to this many
+  // exchanges in all, kBusyPause apart.
   static constexpr int kMaxExchanges = 5;
   static constexpr std::chrono::milliseconds kBusyPause{50};
 

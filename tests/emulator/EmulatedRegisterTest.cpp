@@ -102,7 +102,7 @@ TEST_F(BuiltInRegisterTest, OtherCodesAreRefusedWithTheirOwnCode) {
   EXPECT_EQ(Ask("FF 45 1E 00 00 00"), Hex("FF 45 37"));
   EXPECT_EQ(Ask("FF"), Hex("FF 00 37"));
   EXPECT_EQ(Ask(""), Hex("00 37"));
-  EXPECT_EQ(ResultAnswer(Hex("FF 01 1E"), kResultBusy), Hex("FF 01 50"));
+  EXPECT_EQ(ResultAnswer(Hex("FF 01 1E"), kResultPrinting), Hex("FF 01 50"));
 }
 
 // A recorded command: request and answer as hex, the line number standing in for its place.

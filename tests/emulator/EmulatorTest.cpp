@@ -323,8 +323,8 @@ TEST_F(EmulatorTest, BusyAnswersComeBeforeEachRealOne) {
   options.Busy = 2;
   THostClient host(Start(options));
   for (const TBytes& request : {kStatus, Hex("FF 01 1E 00 00 00")}) {
-    EXPECT_EQ(host.Exchange(request), ResultAnswer(request, kResultBusy));
-    EXPECT_EQ(host.Exchange(request), ResultAnswer(request, kResultBusy));
+    EXPECT_EQ(host.Exchange(request), ResultAnswer(request, kResultPrinting));
+    EXPECT_EQ(host.Exchange(request), ResultAnswer(request, kResultPrinting));
     const TBytes success = ResultAnswer(request, kResultOk);
     const TBytes answer = host.Exchange(request);
     EXPECT_GT(answer.size(), success.size());

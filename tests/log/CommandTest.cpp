@@ -54,6 +54,11 @@ TEST(Command, CodeBytesAtTheHeadOfRequestAndAnswer) {
   }
 }
 
+TEST(Command, OnlyPrintingAndBufferFullAreBusy) {
+  for (int result = 0; result < 256; ++result)
+    EXPECT_EQ(IsBusyResult(result), result == 0x50 || result == 0x4B) << result;
+}
+
 TEST(Command, ErrorMeansFailedOrUnanswered) {
   EXPECT_TRUE(MakeCommand("11 1E 00 00 00").HasError());
   EXPECT_FALSE(MakeCommand("11 1E 00 00 00", "11 00 01").HasError());

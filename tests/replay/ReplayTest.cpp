@@ -8,6 +8,7 @@
 
 #include "LogGenerator.h"
 #include "core/BinUtils.h"
+#include "core/CommandCode.h"
 #include "core/LogParser2.h"
 #include "core/TextFile.h"
 #include "driver/TarvexDriver.h"
@@ -20,8 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 bool IsBusy(const std::string& answer) {
-  int result = TCommand::GetResCode(answer);
-  return result == 0x50 || result == 0x4B;
+  return IsBusyResult(TCommand::GetResCode(answer));
 }
 
 class ReplayTest : public ::testing::Test {

@@ -64,8 +64,7 @@ class TGenerator {
       TCommandSpec planned = MakeCommand();
       Emit(protocol, planned);
       // A busy device is asked again, as the driver's callers do, and then answers.
-      const std::int32_t result = AnswerResultCode(planned.Answer);
-      if (!planned.Answer.empty() && (result == 0x50 || result == 0x4B)) {
+      if (IsBusyResult(AnswerResultCode(planned.Answer))) {
         planned.Answer = planned.SuccessAnswer;
         Emit(protocol, planned);
       }
@@ -131,7 +130,7 @@ class TGenerator {
   // One command with its answer, as a register would exchange them.
   TCommandSpec MakeCommand() {
     TCommandSpec c;
-    std::uint8_t result = Rand(12) == 0 ? (Rand(2) ? 0x50 : 0x37) : 0;
+    std::uint8_t result = Rand(12) == 0 ? (Rand(2) ? kResultPrinting : 0x37) : 0;
     if (Rand(25) == 0) result = static_cast<std::uint8_t>(0x01 + Rand(0x7E));
     auto answer = [&](TBytes code, TBytes data) {
       c.Answer = code;
