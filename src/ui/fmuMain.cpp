@@ -10,24 +10,20 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QSplitter>
 #include <QTableView>
 #include <QTextCursor>
 #include <QThread>
 #include <QUrl>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
 
@@ -39,6 +35,7 @@
 #include "player/PlaybackTexts.h"
 #include "ui/CommandModel.h"
 #include "ui/DriverProperties.h"
+#include "ui/MainWindowLayout.h"
 
 namespace quillon {
 
@@ -59,12 +56,6 @@ QStringList SplitWords(const std::string& message) {
   return Q(message).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(QLatin1String(name));
-  return button;
-}
-
 }  // namespace
 
 struct TfmMain::TLoadResult {
@@ -83,7 +74,9 @@ TfmMain::TfmMain(QWidget* parent, const QString& settingsPath)
                  QString::asprintf("%d.%d.%d.%d", QUILLON_VERSION_MAJOR + 0,
                                    QUILLON_VERSION_MINOR + 0, QUILLON_VERSION_PATCH + 0,
                                    QUILLON_VERSION_TWEAK + 0));
-  CreateControls();
+  FModel = new TCommandModel(this);
+  FUi = BuildMainWindowLayout(*this, *FModel);
+  ConnectControls();
   setAcceptDrops(true);
 
   TNotifyBus& bus = TNotifyBus::Instance();
@@ -115,212 +108,52 @@ TfmMain::~TfmMain() {
   FModel->SetCommands(nullptr);
 }
 
-void TfmMain::CreateControls() {
-  auto* central = new QWidget(this);
-  setCentralWidget(central);
-  setFont(QFont(QStringLiteral("Tahoma"), 8));
-  setMinimumWidth(694);
-
-  auto* upper = new QWidget;
-  upper->setMinimumHeight(200);
-  auto* upperLayout = new QVBoxLayout(upper);
-  upperLayout->setContentsMargins(4, 4, 4, 4);
-
-  auto* row1 = new QHBoxLayout;
-  btnOpen = MakeButton(upper, "btnOpen", T("Открыть файл лога"));
-  btnOpen->setDefault(true);
-  btnSettings = MakeButton(upper, "btnSettings", T("Настройка свойств ..."));
-  btnPasteFromClipboard = MakeButton(upper, "btnPasteFromClipboard", T("Вставить из буфера"));
-  btnGetStatus = MakeButton(upper, "btnGetStatus", T("Запрос состояния"));
-  btnFindError = MakeButton(upper, "btnFindError", T("Найти ошибку"));
-  for (QPushButton* b : {btnOpen, btnSettings, btnPasteFromClipboard, btnGetStatus, btnFindError})
-    row1->addWidget(b);
-  row1->addStretch();
-  upperLayout->addLayout(row1);
-
-  auto* row2 = new QHBoxLayout;
-  btnStart = MakeButton(upper, "btnStart", T("Запустить"));
-  btnStartFromPosition = MakeButton(upper, "btnStartFromPosition", T("Запустить c текущей строки"));
-  btnStartCurrentLine = MakeButton(upper, "btnStartCurrentLine", T("Текущая строка"));
-  btnStartSelected = MakeButton(upper, "btnStartSelected", T("Выделенное"));
-  btnStop = MakeButton(upper, "btnStop", T("Остановить"));
-  btnStop->setEnabled(false);
-  for (QPushButton* b :
-       {btnStart, btnStartFromPosition, btnStartCurrentLine, btnStartSelected, btnStop})
-    row2->addWidget(b);
-  row2->addStretch();
-  upperLayout->addLayout(row2);
-
-  auto* row3 = new QHBoxLayout;
-  chkIngoreKKTErrors = new QCheckBox(T("Игнорировать ошибки ККТ"), upper);
-  chkIngoreKKTErrors->setObjectName(QStringLiteral("chkIngoreKKTErrors"));
-  chkInfinitePlay = new QCheckBox(T("Зациклить воспроизведение"), upper);
-  chkInfinitePlay->setObjectName(QStringLiteral("chkInfinitePlay"));
-  lblFileName = new QLabel(upper);
-  lblFileName->setObjectName(QStringLiteral("lblFileName"));
-  row3->addWidget(chkIngoreKKTErrors);
-  row3->addWidget(chkInfinitePlay);
-  row3->addWidget(lblFileName, 1);
-  upperLayout->addLayout(row3);
-
-  auto* row4 = new QHBoxLayout;
-  edtStatus = new QLineEdit(upper);
-  edtStatus->setObjectName(QStringLiteral("edtStatus"));
-  edtStatus->setReadOnly(true);
-  edtStatus->setText(
-      T("  Откройте файл лога, либо перетащите файл в это окно, либо вставьте текст лога из "
-        "буфера обмена"));
-  progress = new QProgressBar(upper);
-  progress->setObjectName(QStringLiteral("progress"));
-  progress->setTextVisible(false);
-  progress->setValue(0);
-  row4->addWidget(edtStatus, 3);
-  row4->addWidget(progress, 1);
-  upperLayout->addLayout(row4);
-
-  auto* row5 = new QHBoxLayout;
-  edtSearch = new QLineEdit(upper);
-  edtSearch->setObjectName(QStringLiteral("edtSearch"));
-  edtSearch->setPlaceholderText(T("Поиск по времени или названию команды"));
-  edtSearch->setToolTip(edtSearch->placeholderText());
-  btnSearch = MakeButton(upper, "btnSearch", T("Поиск"));
-  row5->addWidget(edtSearch, 1);
-  row5->addWidget(btnSearch);
-  upperLayout->addLayout(row5);
-
-  auto* row6 = new QHBoxLayout;
-  FModel = new TCommandModel(this);
-  lvCommands = new QTableView(upper);
-  lvCommands->setObjectName(QStringLiteral("lvCommands"));
-  lvCommands->setModel(FModel);
-  lvCommands->setSelectionBehavior(QAbstractItemView::SelectRows);
-  lvCommands->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  lvCommands->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  lvCommands->setShowGrid(false);
-  lvCommands->setWordWrap(false);
-  lvCommands->verticalHeader()->hide();
-  lvCommands->verticalHeader()->setDefaultSectionSize(18);
-  lvCommands->horizontalHeader()->setStretchLastSection(true);
-  lvCommands->setColumnWidth(TCommandModel::colTime, 160);
-  lvCommands->setColumnWidth(TCommandModel::colThread, 70);
-  lvCommands->setColumnWidth(TCommandModel::colCommand, 240);
-  lvCommands->setContextMenuPolicy(Qt::CustomContextMenu);
-  row6->addWidget(lvCommands, 1);
-  auto* exceptionsLayout = new QVBoxLayout;
-  lbl = new QLabel(T("Команды-исключения:"), upper);
-  lbl->setObjectName(QStringLiteral("lbl"));
-  memCommandExceptions = new QPlainTextEdit(upper);
-  memCommandExceptions->setObjectName(QStringLiteral("memCommandExceptions"));
-  memCommandExceptions->setFont(QFont(QStringLiteral("Courier New")));
-  memCommandExceptions->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  memCommandExceptions->setToolTip(T("Коды команд, которые не будут выполняться") +
-                                   QLatin1Char('\n') + T("Каждый код команды на отдельной строке"));
-  memCommandExceptions->setPlainText(QStringLiteral("FF 0A"));
-  memCommandExceptions->setMaximumWidth(140);
-  exceptionsLayout->addWidget(lbl);
-  exceptionsLayout->addWidget(memCommandExceptions, 1);
-  row6->addLayout(exceptionsLayout);
-  upperLayout->addLayout(row6, 1);
-
-  memInfo = new QPlainTextEdit;
-  memInfo->setObjectName(QStringLiteral("memInfo"));
-  memInfo->setReadOnly(true);
-  memInfo->setFont(QFont(QStringLiteral("Courier New")));
-  memInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
-  memInfo->setMinimumHeight(50);
-
-  spl1 = new QSplitter(Qt::Vertical, central);
-  spl1->setObjectName(QStringLiteral("spl1"));
-  spl1->addWidget(upper);
-  spl1->addWidget(memInfo);
-  spl1->setChildrenCollapsible(false);
-  spl1->setStretchFactor(0, 1);
-  spl1->setStretchFactor(1, 0);
-  spl1->setSizes({584 - 216, 216});
-  auto* centralLayout = new QVBoxLayout(central);
-  centralLayout->setContentsMargins(0, 0, 0, 0);
-  centralLayout->addWidget(spl1);
-
-  pmMain = new QMenu(this);
-  pmMain->setObjectName(QStringLiteral("pmMain"));
-  auto addAction = [this](const char* name, const QString& caption) {
-    QAction* action = pmMain->addAction(caption);
-    action->setObjectName(QLatin1String(name));
-    return action;
-  };
-  Pfdfa1 = addAction("Pfdfa1", T("Выполнить эту строку"));
-  pmMain1 = addAction("pmMain1", T("Запустить с этой строки"));
-  N3 = addAction("N3", T("Запустить выделенное"));
-  pmMain->addSeparator();
-  N2 = addAction("N2", T("Сохранить в файл..."));
-  pmMain->addSeparator();
-  N5 = addAction("N5", T("Вставить из буфера обмена"));
-
-  dlgOpen = new QFileDialog(this);
-  dlgOpen->setObjectName(QStringLiteral("dlgOpen"));
-  dlgOpen->setAcceptMode(QFileDialog::AcceptOpen);
-  dlgOpen->setFileMode(QFileDialog::ExistingFile);
-  dlgOpen->setNameFilters({QStringLiteral("*.log;*.txt (*.log *.txt)"),
-                           QStringLiteral("*.log (*.log)"), QStringLiteral("*.txt (*.txt)"),
-                           QStringLiteral("*.* (*)")});
-  dlgSave = new QFileDialog(this);
-  dlgSave->setObjectName(QStringLiteral("dlgSave"));
-  dlgSave->setAcceptMode(QFileDialog::AcceptSave);
-  dlgSave->setFileMode(QFileDialog::AnyFile);
-  dlgSave->setDefaultSuffix(QStringLiteral("txt"));
-  dlgSave->setNameFilters({QStringLiteral("*.txt (*.txt)"), QStringLiteral("*.* (*)")});
-
-  resize(814, 584);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect frame(QPoint(), size());
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
-  }
-
-  connect(btnOpen, &QPushButton::clicked, this, &TfmMain::OpenFileDialog);
-  connect(btnPasteFromClipboard, &QPushButton::clicked, this, &TfmMain::PasteFromClipboard);
-  connect(N5, &QAction::triggered, this, &TfmMain::PasteFromClipboard);
-  connect(btnSettings, &QPushButton::clicked, this, &TfmMain::ShowProperties);
-  connect(btnGetStatus, &QPushButton::clicked, this, &TfmMain::GetStatus);
-  connect(btnFindError, &QPushButton::clicked, this, &TfmMain::FindError);
-  connect(btnSearch, &QPushButton::clicked, this, &TfmMain::Search);
-  connect(edtSearch, &QLineEdit::returnPressed, this, &TfmMain::Search);
-  connect(edtSearch, &QLineEdit::textEdited, this, [this] {
-    btnSearch->setDefault(true);
-    btnOpen->setDefault(false);
+void TfmMain::ConnectControls() {
+  connect(FUi.btnOpen, &QPushButton::clicked, this, &TfmMain::OpenFileDialog);
+  connect(FUi.btnPasteFromClipboard, &QPushButton::clicked, this, &TfmMain::PasteFromClipboard);
+  connect(FUi.N5, &QAction::triggered, this, &TfmMain::PasteFromClipboard);
+  connect(FUi.btnSettings, &QPushButton::clicked, this, &TfmMain::ShowProperties);
+  connect(FUi.btnGetStatus, &QPushButton::clicked, this, &TfmMain::GetStatus);
+  connect(FUi.btnFindError, &QPushButton::clicked, this, &TfmMain::FindError);
+  connect(FUi.btnSearch, &QPushButton::clicked, this, &TfmMain::Search);
+  connect(FUi.edtSearch, &QLineEdit::returnPressed, this, &TfmMain::Search);
+  connect(FUi.edtSearch, &QLineEdit::textEdited, this, [this] {
+    FUi.btnSearch->setDefault(true);
+    FUi.btnOpen->setDefault(false);
   });
-  connect(btnStart, &QPushButton::clicked, this, &TfmMain::StartAll);
-  connect(btnStartFromPosition, &QPushButton::clicked, this, &TfmMain::StartFromPosition);
-  connect(btnStartCurrentLine, &QPushButton::clicked, this, &TfmMain::StartCurrentLine);
-  connect(btnStartSelected, &QPushButton::clicked, this, &TfmMain::StartSelected);
-  connect(Pfdfa1, &QAction::triggered, this, &TfmMain::StartCurrentLine);
-  connect(pmMain1, &QAction::triggered, this, &TfmMain::StartFromPosition);
-  connect(N3, &QAction::triggered, this, &TfmMain::StartSelected);
-  connect(N2, &QAction::triggered, this, &TfmMain::SaveFileDialog);
-  connect(btnStop, &QPushButton::clicked, this, &TfmMain::StopAndWait);
-  connect(lvCommands, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& pos) { pmMain->popup(lvCommands->viewport()->mapToGlobal(pos)); });
-  connect(lvCommands->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+  connect(FUi.btnStart, &QPushButton::clicked, this, &TfmMain::StartAll);
+  connect(FUi.btnStartFromPosition, &QPushButton::clicked, this, &TfmMain::StartFromPosition);
+  connect(FUi.btnStartCurrentLine, &QPushButton::clicked, this, &TfmMain::StartCurrentLine);
+  connect(FUi.btnStartSelected, &QPushButton::clicked, this, &TfmMain::StartSelected);
+  connect(FUi.Pfdfa1, &QAction::triggered, this, &TfmMain::StartCurrentLine);
+  connect(FUi.pmMain1, &QAction::triggered, this, &TfmMain::StartFromPosition);
+  connect(FUi.N3, &QAction::triggered, this, &TfmMain::StartSelected);
+  connect(FUi.N2, &QAction::triggered, this, &TfmMain::SaveFileDialog);
+  connect(FUi.btnStop, &QPushButton::clicked, this, &TfmMain::StopAndWait);
+  connect(FUi.lvCommands, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    FUi.pmMain->popup(FUi.lvCommands->viewport()->mapToGlobal(pos));
+  });
+  connect(FUi.lvCommands->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &TfmMain::ShowSelectedDetails);
-  connect(lvCommands->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+  connect(FUi.lvCommands->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           &TfmMain::ShowSelectedDetails);
 }
 
 void TfmMain::ApplySettings() {
-  memCommandExceptions->setPlainText(FSettings.CommandExceptions.join(QLatin1Char('\n')));
-  dlgOpen->setDirectory(FSettings.OpenInitialDir);
-  if (!FSettings.OpenFileName.isEmpty()) dlgOpen->selectFile(FSettings.OpenFileName);
-  const QStringList openFilters = dlgOpen->nameFilters();
+  FUi.memCommandExceptions->setPlainText(FSettings.CommandExceptions.join(QLatin1Char('\n')));
+  FUi.dlgOpen->setDirectory(FSettings.OpenInitialDir);
+  if (!FSettings.OpenFileName.isEmpty()) FUi.dlgOpen->selectFile(FSettings.OpenFileName);
+  const QStringList openFilters = FUi.dlgOpen->nameFilters();
   if (FSettings.OpenFilterIndex >= 1 && FSettings.OpenFilterIndex <= openFilters.size())
-    dlgOpen->selectNameFilter(openFilters.at(FSettings.OpenFilterIndex - 1));
-  dlgSave->setDirectory(FSettings.SaveInitialDir);
-  dlgSave->selectFile(FSettings.SaveFileName);
-  chkIngoreKKTErrors->setChecked(FSettings.IgnoreKKTErrors);
-  chkInfinitePlay->setChecked(FSettings.InfinitePlay);
+    FUi.dlgOpen->selectNameFilter(openFilters.at(FSettings.OpenFilterIndex - 1));
+  FUi.dlgSave->setDirectory(FSettings.SaveInitialDir);
+  FUi.dlgSave->selectFile(FSettings.SaveFileName);
+  FUi.chkIngoreKKTErrors->setChecked(FSettings.IgnoreKKTErrors);
+  FUi.chkInfinitePlay->setChecked(FSettings.InfinitePlay);
   if (FSettings.Geometry.isValid()) setGeometry(FSettings.Geometry);
   if (FSettings.SplitterTop > 0) {
-    const int total = std::max(spl1->height(), height());
-    spl1->setSizes({FSettings.SplitterTop, std::max(50, total - FSettings.SplitterTop)});
+    const int total = std::max(FUi.spl1->height(), height());
+    FUi.spl1->setSizes({FSettings.SplitterTop, std::max(50, total - FSettings.SplitterTop)});
   }
   if (FSettings.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
   if (centralWidget()->layout()) centralWidget()->layout()->activate();
@@ -328,11 +161,11 @@ void TfmMain::ApplySettings() {
 }
 
 void TfmMain::SaveSettings() {
-  QString exceptions = memCommandExceptions->toPlainText();
+  QString exceptions = FUi.memCommandExceptions->toPlainText();
   FSettings.CommandExceptions = exceptions.split(QLatin1Char('\n'));
-  FSettings.IgnoreKKTErrors = chkIngoreKKTErrors->isChecked();
-  FSettings.InfinitePlay = chkInfinitePlay->isChecked();
-  const QList<int> sizes = spl1->sizes();
+  FSettings.IgnoreKKTErrors = FUi.chkIngoreKKTErrors->isChecked();
+  FSettings.InfinitePlay = FUi.chkInfinitePlay->isChecked();
+  const QList<int> sizes = FUi.spl1->sizes();
   if (!sizes.isEmpty()) FSettings.SplitterTop = sizes.first();
   FSettings.Maximized = isMaximized();
   FSettings.Geometry = isMaximized() ? normalGeometry() : geometry();
@@ -351,14 +184,14 @@ QMessageBox::StandardButton TfmMain::Ask(QMessageBox::Icon icon, const QString& 
 
 bool TfmMain::LoadLogFile(const QString& fileName) {
   if (!FFinished || FLoading) return false;
-  memInfo->clear();
-  edtStatus->clear();
+  FUi.memInfo->clear();
+  FUi.edtStatus->clear();
   return StartLoad({}, fileName, fileName);
 }
 
 bool TfmMain::PasteFromClipboard() {
   if (!FFinished || FLoading) return false;
-  edtStatus->clear();
+  FUi.edtStatus->clear();
   const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
   if (!mime || !mime->hasText()) return false;
   std::vector<std::string> lines;
@@ -368,13 +201,13 @@ bool TfmMain::PasteFromClipboard() {
 
 bool TfmMain::StartLoad(std::vector<std::string> lines, const QString& fileName,
                         const QString& sourceName) {
-  memInfo->clear();
-  edtStatus->setText(T("  Загрузка..."));
+  FUi.memInfo->clear();
+  FUi.edtStatus->setText(T("  Загрузка..."));
   FModel->SetCommands(nullptr);
   FCommands.Clear();
   FLastIndex = -1;
   FLastStateIndex = -1;
-  progress->setValue(0);
+  FUi.progress->setValue(0);
   FLoading = true;
   FCancelLoad = false;
   if (FLoadThread.joinable()) FLoadThread.join();
@@ -390,10 +223,10 @@ bool TfmMain::StartLoad(std::vector<std::string> lines, const QString& fileName,
       if (percent == lastPercent) return;
       lastPercent = percent;
       QMetaObject::invokeMethod(
-          this, [this, percent] { progress->setValue(percent); }, Qt::QueuedConnection);
+          this, [this, percent] { FUi.progress->setValue(percent); }, Qt::QueuedConnection);
     };
     QMetaObject::invokeMethod(
-        this, [this] { progress->setRange(0, 100); }, Qt::QueuedConnection);
+        this, [this] { FUi.progress->setRange(0, 100); }, Qt::QueuedConnection);
     try {
       if (!file.empty()) {
         // A file is read and parsed block by block: no copy of its lines is kept.
@@ -438,8 +271,8 @@ void TfmMain::LoadFinished(std::shared_ptr<TLoadResult> result) {
   FLoading = false;
   if (result->Cancelled) return;
   if (!result->ReadError.empty()) {
-    edtStatus->clear();
-    progress->setValue(0);
+    FUi.edtStatus->clear();
+    FUi.progress->setValue(0);
     Ask(QMessageBox::Critical, T("Ошибка"), Q(result->ReadError), QMessageBox::Ok);
     return;
   }
@@ -447,12 +280,12 @@ void TfmMain::LoadFinished(std::shared_ptr<TLoadResult> result) {
   FModel->SetCommands(&FCommands);
   const int count = static_cast<int>(FCommands.Count());
   if (count > 0)
-    progress->setRange(0, count - 1);
+    FUi.progress->setRange(0, count - 1);
   else
-    progress->setRange(0, progress->maximum());
-  progress->setValue(0);
-  edtStatus->clear();
-  lblFileName->setText(result->SourceName);
+    FUi.progress->setRange(0, FUi.progress->maximum());
+  FUi.progress->setValue(0);
+  FUi.edtStatus->clear();
+  FUi.lblFileName->setText(result->SourceName);
   if (!result->ParseError.empty())
     Ask(QMessageBox::Critical, T("Ошибка"), Q(result->ParseError), QMessageBox::Ok);
   ShowDiagnostics(result->Diagnostics);
@@ -475,12 +308,13 @@ void TfmMain::WaitForLoad() {
 }
 
 void TfmMain::OpenFileDialog() {
-  if (dlgOpen->exec() != QDialog::Accepted) return;
-  const QStringList files = dlgOpen->selectedFiles();
+  if (FUi.dlgOpen->exec() != QDialog::Accepted) return;
+  const QStringList files = FUi.dlgOpen->selectedFiles();
   if (files.isEmpty()) return;
   FSettings.OpenFileName = files.first();
   FSettings.OpenInitialDir = QFileInfo(files.first()).absolutePath();
-  FSettings.OpenFilterIndex = dlgOpen->nameFilters().indexOf(dlgOpen->selectedNameFilter()) + 1;
+  FSettings.OpenFilterIndex =
+      FUi.dlgOpen->nameFilters().indexOf(FUi.dlgOpen->selectedNameFilter()) + 1;
   if (FSettings.OpenFilterIndex < 1) FSettings.OpenFilterIndex = 1;
   LoadLogFile(files.first());
 }
@@ -502,7 +336,7 @@ void TfmMain::dropEvent(QDropEvent* event) {
 // ---- Details, search, save -------------------------------------------------------------
 
 int TfmMain::CurrentRow() const {
-  const QModelIndexList rows = lvCommands->selectionModel()->selectedRows();
+  const QModelIndexList rows = FUi.lvCommands->selectionModel()->selectedRows();
   int row = -1;
   for (const QModelIndex& index : rows)
     if (row < 0 || index.row() < row) row = index.row();
@@ -511,7 +345,7 @@ int TfmMain::CurrentRow() const {
 
 void TfmMain::ShowSelectedDetails() {
   if (!FFinished) return;
-  QItemSelectionModel* selection = lvCommands->selectionModel();
+  QItemSelectionModel* selection = FUi.lvCommands->selectionModel();
   int row = -1;
   const QModelIndex current = selection->currentIndex();
   if (current.isValid() && selection->isRowSelected(current.row(), QModelIndex()))
@@ -525,17 +359,17 @@ void TfmMain::ShowSelectedDetails() {
   } catch (const std::exception& e) {
     details = e.what();
   }
-  memInfo->setPlainText(ScreenText(details));
-  memInfo->moveCursor(QTextCursor::Start);
+  FUi.memInfo->setPlainText(ScreenText(details));
+  FUi.memInfo->moveCursor(QTextCursor::Start);
 }
 
 void TfmMain::SelectRow(int row) {
-  lvCommands->clearSelection();
+  FUi.lvCommands->clearSelection();
   const QModelIndex index = FModel->index(row, 0);
-  lvCommands->selectionModel()->setCurrentIndex(
+  FUi.lvCommands->selectionModel()->setCurrentIndex(
       index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-  lvCommands->scrollTo(index);
-  lvCommands->setFocus();
+  FUi.lvCommands->scrollTo(index);
+  FUi.lvCommands->setFocus();
 }
 
 bool TfmMain::AskRestart() {
@@ -546,7 +380,7 @@ bool TfmMain::AskRestart() {
 void TfmMain::Search() {
   const int count = static_cast<int>(FCommands.Count());
   if (count == 0) return;
-  const QString needle = edtSearch->text();
+  const QString needle = FUi.edtSearch->text();
   const std::string lowerNeedle = needle.toLower().toStdString();
   auto matches = [&](int row) {
     return FCommands[row].HasLowerData(lowerNeedle) ||
@@ -596,8 +430,8 @@ bool TfmMain::SaveToFile(const QString& fileName) {
 }
 
 void TfmMain::SaveFileDialog() {
-  if (dlgSave->exec() != QDialog::Accepted) return;
-  const QStringList files = dlgSave->selectedFiles();
+  if (FUi.dlgSave->exec() != QDialog::Accepted) return;
+  const QStringList files = FUi.dlgSave->selectedFiles();
   if (files.isEmpty()) return;
   FSettings.SaveFileName = QFileInfo(files.first()).fileName();
   FSettings.SaveInitialDir = QFileInfo(files.first()).absolutePath();
@@ -634,28 +468,28 @@ void TfmMain::ShowProperties() {
 
 void TfmMain::ShowDriverResult(int result, const QString& caption) {
   if (result != 0)
-    memInfo->setPlainText(QStringLiteral("%1: %2: %3, %4")
-                              .arg(caption, T("Ошибка"))
-                              .arg(result)
-                              .arg(Q(GetDriver().ResultCodeDescription())));
+    FUi.memInfo->setPlainText(QStringLiteral("%1: %2: %3, %4")
+                                  .arg(caption, T("Ошибка"))
+                                  .arg(result)
+                                  .arg(Q(GetDriver().ResultCodeDescription())));
   else
-    memInfo->setPlainText(QStringLiteral("%1: %2").arg(caption, T("Успешно")));
+    FUi.memInfo->setPlainText(QStringLiteral("%1: %2").arg(caption, T("Успешно")));
 }
 
 void TfmMain::GetStatus() {
   if (!FFinished) return;
-  memInfo->clear();
+  FUi.memInfo->clear();
   QCoreApplication::processEvents();
   IDriver& driver = GetDriver();
   driver.SetPassword(driver.SysAdminPassword());
   const int result = driver.GetECRStatus();
   ShowDriverResult(result, T("Запрос состояния"));
   if (result == 0) {
-    memInfo->appendPlainText(
+    FUi.memInfo->appendPlainText(
         T("Режим   : %1, %2").arg(driver.ECRMode()).arg(Q(driver.ECRModeDescription())));
-    memInfo->appendPlainText(T("Подрежим: %1, %2")
-                                 .arg(driver.ECRAdvancedMode())
-                                 .arg(Q(driver.ECRAdvancedModeDescription())));
+    FUi.memInfo->appendPlainText(T("Подрежим: %1, %2")
+                                     .arg(driver.ECRAdvancedMode())
+                                     .arg(Q(driver.ECRAdvancedModeDescription())));
   }
 }
 
@@ -699,15 +533,15 @@ void TfmMain::Start(TStart kind) {
       break;
   }
   FFinished = false;
-  QItemSelectionModel* selection = lvCommands->selectionModel();
+  QItemSelectionModel* selection = FUi.lvCommands->selectionModel();
   for (std::size_t i = 0; i < FCommands.Count(); ++i)
     FCommands[i].Selected =
         kind != TStart::Selected || selection->isRowSelected(static_cast<int>(i), QModelIndex());
 
   std::vector<std::string> exceptions;
-  for (const QString& line : memCommandExceptions->toPlainText().split(QLatin1Char('\n')))
+  for (const QString& line : FUi.memCommandExceptions->toPlainText().split(QLatin1Char('\n')))
     exceptions.push_back(line.toStdString());
-  const bool infinite = chkInfinitePlay->isChecked();
+  const bool infinite = FUi.chkInfinitePlay->isChecked();
   const int first = std::max(FFirstCommandIndex, 0);
   const int count = FPlayCommandCount;
   GetDriver();  // created here, on the window's thread
@@ -728,17 +562,17 @@ void TfmMain::Start(TStart kind) {
 
 void TfmMain::SetPlaying(bool playing) {
   if (playing) {
-    progress->setValue(0);
+    FUi.progress->setValue(0);
     FModel->ResetRowStates();
   }
-  btnStop->setEnabled(playing);
+  FUi.btnStop->setEnabled(playing);
   for (QWidget* control : std::initializer_list<QWidget*>{
-           btnStart, btnStartFromPosition, btnStartCurrentLine, btnStartSelected, btnOpen,
-           btnSettings, btnPasteFromClipboard, btnFindError, btnGetStatus, memCommandExceptions,
-           chkInfinitePlay, chkIngoreKKTErrors})
+           FUi.btnStart, FUi.btnStartFromPosition, FUi.btnStartCurrentLine, FUi.btnStartSelected,
+           FUi.btnOpen, FUi.btnSettings, FUi.btnPasteFromClipboard, FUi.btnFindError,
+           FUi.btnGetStatus, FUi.memCommandExceptions, FUi.chkInfinitePlay, FUi.chkIngoreKKTErrors})
     control->setEnabled(!playing);
-  for (QAction* action : {Pfdfa1, pmMain1, N3, N5}) action->setEnabled(!playing);
-  memInfo->clear();
+  for (QAction* action : {FUi.Pfdfa1, FUi.pmMain1, FUi.N3, FUi.N5}) action->setEnabled(!playing);
+  FUi.memInfo->clear();
 }
 
 void TfmMain::PlayFinished() {
@@ -762,7 +596,7 @@ void TfmMain::RunOnUi(std::function<void()> function, bool wait) {
 }
 
 void TfmMain::ShowProgress(int index, int pass) {
-  QItemSelectionModel* selection = lvCommands->selectionModel();
+  QItemSelectionModel* selection = FUi.lvCommands->selectionModel();
   if (FLastIndex >= 0) {
     FModel->SetRowState(FLastIndex, static_cast<TRowState>(FLastStateIndex));
     selection->select(FModel->index(FLastIndex, 0),
@@ -771,15 +605,15 @@ void TfmMain::ShowProgress(int index, int pass) {
   if (index < 0 || index >= FModel->rowCount()) return;
   const QModelIndex rowIndex = FModel->index(index, 0);
   selection->select(rowIndex, QItemSelectionModel::Select | QItemSelectionModel::Rows);
-  lvCommands->scrollTo(rowIndex);
+  FUi.lvCommands->scrollTo(rowIndex);
   FLastStateIndex = FModel->RowState(index);
   FLastIndex = index;
   if (FLastStateIndex < rsError) FModel->SetRowState(index, rsPlay);
-  lvCommands->setFocus();
-  progress->setValue(index);
+  FUi.lvCommands->setFocus();
+  FUi.progress->setValue(index);
   const std::string message =
       pass < 0 ? std::to_string(index) : std::to_string(index) + " " + std::to_string(pass);
-  edtStatus->setText(Q(CommandRunStatus(FCommands, message)));
+  FUi.edtStatus->setText(Q(CommandRunStatus(FCommands, message)));
 }
 
 void TfmMain::OnCommandRun(const std::string& message) {
@@ -787,8 +621,8 @@ void TfmMain::OnCommandRun(const std::string& message) {
   if (words.isEmpty()) return;
   const int index = words.at(0).toInt();
   if (index > 0)
-    lvCommands->selectionModel()->select(FModel->index(index - 1, 0),
-                                         QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    FUi.lvCommands->selectionModel()->select(
+        FModel->index(index - 1, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
   const int pass = words.size() >= 2 ? words.at(1).toInt() : -1;
   ShowProgress(index, pass);
 }
@@ -801,12 +635,12 @@ void TfmMain::OnError(const std::string& message) {
   ShowProgress(index, -1);
   FModel->SetRowState(index, rsClose);
   // The status line carries the whole error text after the pass number.
-  lvCommands->setFocus();
-  edtStatus->setText(Q(ErrorStatus(FCommands, message)));
+  FUi.lvCommands->setFocus();
+  FUi.edtStatus->setText(Q(ErrorStatus(FCommands, message)));
 }
 
 void TfmMain::OnErrorQuery(const std::string& message) {
-  if (chkIngoreKKTErrors->isChecked() && ExtractErrorCode(message) > 0) {
+  if (FUi.chkIngoreKKTErrors->isChecked() && ExtractErrorCode(message) > 0) {
     FPlayer->SetPlayMode(pmContinue);
     return;
   }

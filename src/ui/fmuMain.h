@@ -20,18 +20,7 @@
 #include "player/NotifyThread.h"
 #include "player/untQuillon.h"
 #include "ui/MainSettings.h"
-
-class QAction;
-class QCheckBox;
-class QFileDialog;
-class QLabel;
-class QLineEdit;
-class QMenu;
-class QPlainTextEdit;
-class QProgressBar;
-class QPushButton;
-class QSplitter;
-class QTableView;
+#include "ui/MainWindowLayout.h"
 
 namespace quillon {
 
@@ -94,7 +83,7 @@ class TfmMain : public QMainWindow {
   struct TLoadResult;
   enum class TStart { All, FromPosition, CurrentLine, Selected };
 
-  void CreateControls();
+  void ConnectControls();
   void ApplySettings();
   QMessageBox::StandardButton Ask(QMessageBox::Icon icon, const QString& title, const QString& text,
                                   QMessageBox::StandardButtons buttons);
@@ -139,36 +128,7 @@ class TfmMain : public QMainWindow {
   bool FLoading = false;
   bool FSettingsSaved = false;
 
-  QPushButton* btnOpen = nullptr;
-  QPushButton* btnSettings = nullptr;
-  QPushButton* btnPasteFromClipboard = nullptr;
-  QPushButton* btnGetStatus = nullptr;
-  QPushButton* btnFindError = nullptr;
-  QPushButton* btnStart = nullptr;
-  QPushButton* btnStartFromPosition = nullptr;
-  QPushButton* btnStartCurrentLine = nullptr;
-  QPushButton* btnStartSelected = nullptr;
-  QPushButton* btnStop = nullptr;
-  QCheckBox* chkIngoreKKTErrors = nullptr;
-  QCheckBox* chkInfinitePlay = nullptr;
-  QLabel* lblFileName = nullptr;
-  QLineEdit* edtStatus = nullptr;
-  QProgressBar* progress = nullptr;
-  QLineEdit* edtSearch = nullptr;
-  QPushButton* btnSearch = nullptr;
-  QTableView* lvCommands = nullptr;
-  QLabel* lbl = nullptr;
-  QPlainTextEdit* memCommandExceptions = nullptr;
-  QPlainTextEdit* memInfo = nullptr;
-  QSplitter* spl1 = nullptr;
-  QMenu* pmMain = nullptr;
-  QAction* Pfdfa1 = nullptr;
-  QAction* pmMain1 = nullptr;
-  QAction* N3 = nullptr;
-  QAction* N2 = nullptr;
-  QAction* N5 = nullptr;
-  QFileDialog* dlgOpen = nullptr;
-  QFileDialog* dlgSave = nullptr;
+  TMainWindowLayout FUi;
 };
 
 }  // namespace quillon

@@ -1,0 +1,207 @@
+#include "ui/MainWindowLayout.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "core/Translate.h"
+#include "ui/CommandModel.h"
+
+namespace quillon {
+
+namespace {
+
+QString T(const char* msgid) {
+  return QString::fromStdString(Tr(msgid));
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(QLatin1String(name));
+  return button;
+}
+
+}  // namespace
+
+TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& model) {
+  TMainWindowLayout ui;
+  auto* central = new QWidget(&window);
+  window.setCentralWidget(central);
+  window.setFont(QFont(QStringLiteral("Tahoma"), 8));
+  window.setMinimumWidth(694);
+
+  auto* upper = new QWidget;
+  upper->setMinimumHeight(200);
+  auto* upperLayout = new QVBoxLayout(upper);
+  upperLayout->setContentsMargins(4, 4, 4, 4);
+
+  auto* row1 = new QHBoxLayout;
+  ui.btnOpen = MakeButton(upper, "btnOpen", T("Открыть файл лога"));
+  ui.btnOpen->setDefault(true);
+  ui.btnSettings = MakeButton(upper, "btnSettings", T("Настройка свойств ..."));
+  ui.btnPasteFromClipboard = MakeButton(upper, "btnPasteFromClipboard", T("Вставить из буфера"));
+  ui.btnGetStatus = MakeButton(upper, "btnGetStatus", T("Запрос состояния"));
+  ui.btnFindError = MakeButton(upper, "btnFindError", T("Найти ошибку"));
+  for (QPushButton* b :
+       {ui.btnOpen, ui.btnSettings, ui.btnPasteFromClipboard, ui.btnGetStatus, ui.btnFindError})
+    row1->addWidget(b);
+  row1->addStretch();
+  upperLayout->addLayout(row1);
+
+  auto* row2 = new QHBoxLayout;
+  ui.btnStart = MakeButton(upper, "btnStart", T("Запустить"));
+  ui.btnStartFromPosition =
+      MakeButton(upper, "btnStartFromPosition", T("Запустить c текущей строки"));
+  ui.btnStartCurrentLine = MakeButton(upper, "btnStartCurrentLine", T("Текущая строка"));
+  ui.btnStartSelected = MakeButton(upper, "btnStartSelected", T("Выделенное"));
+  ui.btnStop = MakeButton(upper, "btnStop", T("Остановить"));
+  ui.btnStop->setEnabled(false);
+  for (QPushButton* b : {ui.btnStart, ui.btnStartFromPosition, ui.btnStartCurrentLine,
+                         ui.btnStartSelected, ui.btnStop})
+    row2->addWidget(b);
+  row2->addStretch();
+  upperLayout->addLayout(row2);
+
+  auto* row3 = new QHBoxLayout;
+  ui.chkIngoreKKTErrors = new QCheckBox(T("Игнорировать ошибки ККТ"), upper);
+  ui.chkIngoreKKTErrors->setObjectName(QStringLiteral("chkIngoreKKTErrors"));
+  ui.chkInfinitePlay = new QCheckBox(T("Зациклить воспроизведение"), upper);
+  ui.chkInfinitePlay->setObjectName(QStringLiteral("chkInfinitePlay"));
+  ui.lblFileName = new QLabel(upper);
+  ui.lblFileName->setObjectName(QStringLiteral("lblFileName"));
+  row3->addWidget(ui.chkIngoreKKTErrors);
+  row3->addWidget(ui.chkInfinitePlay);
+  row3->addWidget(ui.lblFileName, 1);
+  upperLayout->addLayout(row3);
+
+  auto* row4 = new QHBoxLayout;
+  ui.edtStatus = new QLineEdit(upper);
+  ui.edtStatus->setObjectName(QStringLiteral("edtStatus"));
+  ui.edtStatus->setReadOnly(true);
+  ui.edtStatus->setText(
+      T("  Откройте файл лога, либо перетащите файл в это окно, либо вставьте текст лога из "
+        "буфера обмена"));
+  ui.progress = new QProgressBar(upper);
+  ui.progress->setObjectName(QStringLiteral("progress"));
+  ui.progress->setTextVisible(false);
+  ui.progress->setValue(0);
+  row4->addWidget(ui.edtStatus, 3);
+  row4->addWidget(ui.progress, 1);
+  upperLayout->addLayout(row4);
+
+  auto* row5 = new QHBoxLayout;
+  ui.edtSearch = new QLineEdit(upper);
+  ui.edtSearch->setObjectName(QStringLiteral("edtSearch"));
+  ui.edtSearch->setPlaceholderText(T("Поиск по времени или названию команды"));
+  ui.edtSearch->setToolTip(ui.edtSearch->placeholderText());
+  ui.btnSearch = MakeButton(upper, "btnSearch", T("Поиск"));
+  row5->addWidget(ui.edtSearch, 1);
+  row5->addWidget(ui.btnSearch);
+  upperLayout->addLayout(row5);
+
+  auto* row6 = new QHBoxLayout;
+  ui.lvCommands = new QTableView(upper);
+  ui.lvCommands->setObjectName(QStringLiteral("lvCommands"));
+  ui.lvCommands->setModel(&model);
+  ui.lvCommands->setSelectionBehavior(QAbstractItemView::SelectRows);
+  ui.lvCommands->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ui.lvCommands->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ui.lvCommands->setShowGrid(false);
+  ui.lvCommands->setWordWrap(false);
+  ui.lvCommands->verticalHeader()->hide();
+  ui.lvCommands->verticalHeader()->setDefaultSectionSize(18);
+  ui.lvCommands->horizontalHeader()->setStretchLastSection(true);
+  ui.lvCommands->setColumnWidth(TCommandModel::colTime, 160);
+  ui.lvCommands->setColumnWidth(TCommandModel::colThread, 70);
+  ui.lvCommands->setColumnWidth(TCommandModel::colCommand, 240);
+  ui.lvCommands->setContextMenuPolicy(Qt::CustomContextMenu);
+  row6->addWidget(ui.lvCommands, 1);
+  auto* exceptionsLayout = new QVBoxLayout;
+  ui.lbl = new QLabel(T("Команды-исключения:"), upper);
+  ui.lbl->setObjectName(QStringLiteral("lbl"));
+  ui.memCommandExceptions = new QPlainTextEdit(upper);
+  ui.memCommandExceptions->setObjectName(QStringLiteral("memCommandExceptions"));
+  ui.memCommandExceptions->setFont(QFont(QStringLiteral("Courier New")));
+  ui.memCommandExceptions->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  ui.memCommandExceptions->setToolTip(T("Коды команд, которые не будут выполняться") +
+                                      QLatin1Char('\n') +
+                                      T("Каждый код команды на отдельной строке"));
+  ui.memCommandExceptions->setPlainText(QStringLiteral("FF 0A"));
+  ui.memCommandExceptions->setMaximumWidth(140);
+  exceptionsLayout->addWidget(ui.lbl);
+  exceptionsLayout->addWidget(ui.memCommandExceptions, 1);
+  row6->addLayout(exceptionsLayout);
+  upperLayout->addLayout(row6, 1);
+
+  ui.memInfo = new QPlainTextEdit;
+  ui.memInfo->setObjectName(QStringLiteral("memInfo"));
+  ui.memInfo->setReadOnly(true);
+  ui.memInfo->setFont(QFont(QStringLiteral("Courier New")));
+  ui.memInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
+  ui.memInfo->setMinimumHeight(50);
+
+  ui.spl1 = new QSplitter(Qt::Vertical, central);
+  ui.spl1->setObjectName(QStringLiteral("spl1"));
+  ui.spl1->addWidget(upper);
+  ui.spl1->addWidget(ui.memInfo);
+  ui.spl1->setChildrenCollapsible(false);
+  ui.spl1->setStretchFactor(0, 1);
+  ui.spl1->setStretchFactor(1, 0);
+  ui.spl1->setSizes({584 - 216, 216});
+  auto* centralLayout = new QVBoxLayout(central);
+  centralLayout->setContentsMargins(0, 0, 0, 0);
+  centralLayout->addWidget(ui.spl1);
+
+  ui.pmMain = new QMenu(&window);
+  ui.pmMain->setObjectName(QStringLiteral("pmMain"));
+  auto addAction = [&ui](const char* name, const QString& caption) {
+    QAction* action = ui.pmMain->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    return action;
+  };
+  ui.Pfdfa1 = addAction("Pfdfa1", T("Выполнить эту строку"));
+  ui.pmMain1 = addAction("pmMain1", T("Запустить с этой строки"));
+  ui.N3 = addAction("N3", T("Запустить выделенное"));
+  ui.pmMain->addSeparator();
+  ui.N2 = addAction("N2", T("Сохранить в файл..."));
+  ui.pmMain->addSeparator();
+  ui.N5 = addAction("N5", T("Вставить из буфера обмена"));
+
+  ui.dlgOpen = new QFileDialog(&window);
+  ui.dlgOpen->setObjectName(QStringLiteral("dlgOpen"));
+  ui.dlgOpen->setAcceptMode(QFileDialog::AcceptOpen);
+  ui.dlgOpen->setFileMode(QFileDialog::ExistingFile);
+  ui.dlgOpen->setNameFilters({QStringLiteral("*.log;*.txt (*.log *.txt)"),
+                              QStringLiteral("*.log (*.log)"), QStringLiteral("*.txt (*.txt)"),
+                              QStringLiteral("*.* (*)")});
+  ui.dlgSave = new QFileDialog(&window);
+  ui.dlgSave->setObjectName(QStringLiteral("dlgSave"));
+  ui.dlgSave->setAcceptMode(QFileDialog::AcceptSave);
+  ui.dlgSave->setFileMode(QFileDialog::AnyFile);
+  ui.dlgSave->setDefaultSuffix(QStringLiteral("txt"));
+  ui.dlgSave->setNameFilters({QStringLiteral("*.txt (*.txt)"), QStringLiteral("*.* (*)")});
+
+  window.resize(814, 584);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect frame(QPoint(), window.size());
+    frame.moveCenter(screen->availableGeometry().center());
+    window.move(frame.topLeft());
+  }
+  return ui;
+}
+
+}  // namespace quillon

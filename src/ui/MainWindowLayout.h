@@ -1,0 +1,60 @@
+// The controls of the main window: the buttons, the command list, the exceptions, the
+// details, the popup menu and the file dialogs, with their names, texts, fonts and places.
+#pragma once
+
+class QAction;
+class QCheckBox;
+class QFileDialog;
+class QLabel;
+class QLineEdit;
+class QMainWindow;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSplitter;
+class QTableView;
+
+namespace quillon {
+
+class TCommandModel;
+
+// The controls; the window owns them (they are its children).
+struct TMainWindowLayout {
+  QPushButton* btnOpen = nullptr;
+  QPushButton* btnSettings = nullptr;
+  QPushButton* btnPasteFromClipboard = nullptr;
+  QPushButton* btnGetStatus = nullptr;
+  QPushButton* btnFindError = nullptr;
+  QPushButton* btnStart = nullptr;
+  QPushButton* btnStartFromPosition = nullptr;
+  QPushButton* btnStartCurrentLine = nullptr;
+  QPushButton* btnStartSelected = nullptr;
+  QPushButton* btnStop = nullptr;
+  QCheckBox* chkIngoreKKTErrors = nullptr;
+  QCheckBox* chkInfinitePlay = nullptr;
+  QLabel* lblFileName = nullptr;
+  QLineEdit* edtStatus = nullptr;
+  QProgressBar* progress = nullptr;
+  QLineEdit* edtSearch = nullptr;
+  QPushButton* btnSearch = nullptr;
+  QTableView* lvCommands = nullptr;
+  QLabel* lbl = nullptr;
+  QPlainTextEdit* memCommandExceptions = nullptr;
+  QPlainTextEdit* memInfo = nullptr;
+  QSplitter* spl1 = nullptr;
+  QMenu* pmMain = nullptr;
+  QAction* Pfdfa1 = nullptr;
+  QAction* pmMain1 = nullptr;
+  QAction* N3 = nullptr;
+  QAction* N2 = nullptr;
+  QAction* N5 = nullptr;
+  QFileDialog* dlgOpen = nullptr;
+  QFileDialog* dlgSave = nullptr;
+};
+
+// Builds the controls into window, the list showing model, gives the window its font and
+// default size and centres it on the screen. Connects nothing.
+TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& model);
+
+}  // namespace quillon
