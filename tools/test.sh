@@ -12,14 +12,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUILLON_TESTS=ON -DQUILLON_BENC
 cmake --build build -j2
 
 echo "== Fuzz smoke run"
-cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DQUILLON_FUZZ=ON -DQUILLON_TESTS=OFF -DQUILLON_BENCH=OFF -DQUILLON_CORE_ONLY=ON > /dev/null
-cmake --build build-fuzz -j2 --target fuzzers
-for target in build-fuzz/tests/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
-  echo "-- $(basename "$target")"
-  "$target" -max_total_time=10 -rss_limit_mb=2048 2>&1 | tail -n 2
-done
+bash tools/fuzz.sh 10
 
 echo "== Sanitizers (address, undefined behaviour)"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=ON \
