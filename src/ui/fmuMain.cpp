@@ -28,44 +28,24 @@
 #include <exception>
 
 #include "core/Errors.h"
-#include "core/TextFile.h"
-#include "core/Translate.h"
 #include "driver/TarvexDriver.h"
 #include "parser/CommandDetails.h"
 #include "player/PlaybackTexts.h"
 #include "ui/CommandModel.h"
 #include "ui/DriverProperties.h"
+#include "ui/LogLoadController.h"
 #include "ui/MainWindowLayout.h"
+#include "ui/UiText.h"
 
 namespace quillon {
 
 namespace {
-
-QString T(const char* msgid) {
-  return QString::fromStdString(Tr(msgid));
-}
-
-QString Q(const std::string& text) {
-  return QString::fromStdString(text);
-}
-
-// The diagnostics box lists at most this many problems and counts the rest.
-constexpr std::size_t kMaxDiagnosticLines = 20;
 
 QStringList SplitWords(const std::string& message) {
   return Q(message).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
 }  // namespace
-
-struct TfmMain::TLoadResult {
-  TCommandList Commands;
-  std::vector<TParseDiagnostic> Diagnostics;
-  QString SourceName;
-  std::string ReadError;   // the log could not be read: nothing was parsed
-  std::string ParseError;  // the parse stopped; the commands before it are kept
-  bool Cancelled = false;
-};
 
 TfmMain::TfmMain(QWidget* parent, const QString& settingsPath)
     : QMainWindow(parent), FSettingsPath(settingsPath) {
@@ -76,6 +56,7 @@ TfmMain::TfmMain(QWidget* parent, const QString& settingsPath)
                                    QUILLON_VERSION_TWEAK + 0));
   FModel = new TCommandModel(this);
   FUi = BuildMainWindowLayout(*this, *FModel);
+  FLoader = new TLogLoadController(this);
   ConnectControls();
   setAcceptDrops(true);
 
@@ -103,12 +84,13 @@ TfmMain::~TfmMain() {
   StopAndWait();
   FPlayThread.reset();
   FSubscriptions.clear();
-  FCancelLoad = true;
-  if (FLoadThread.joinable()) FLoadThread.join();
+  delete FLoader;  // cancels a load still running
   FModel->SetCommands(nullptr);
 }
 
 void TfmMain::ConnectControls() {
+  connect(FLoader, &TLogLoadController::Progress, FUi.progress, &QProgressBar::setValue);
+  connect(FLoader, &TLogLoadController::Finished, this, &TfmMain::LoadFinished);
   connect(FUi.btnOpen, &QPushButton::clicked, this, &TfmMain::OpenFileDialog);
   connect(FUi.btnPasteFromClipboard, &QPushButton::clicked, this, &TfmMain::PasteFromClipboard);
   connect(FUi.N5, &QAction::triggered, this, &TfmMain::PasteFromClipboard);
@@ -183,24 +165,29 @@ QMessageBox::StandardButton TfmMain::Ask(QMessageBox::Icon icon, const QString& 
 // ---- Loading -------------------------------------------------------------------------
 
 bool TfmMain::LoadLogFile(const QString& fileName) {
-  if (!FFinished || FLoading) return false;
+  if (!FFinished || Loading()) return false;
   FUi.memInfo->clear();
   FUi.edtStatus->clear();
-  return StartLoad({}, fileName, fileName);
+  StartLoad();
+  FLoader->LoadFile(fileName);
+  return true;
 }
 
 bool TfmMain::PasteFromClipboard() {
-  if (!FFinished || FLoading) return false;
+  if (!FFinished || Loading()) return false;
   FUi.edtStatus->clear();
   const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
   if (!mime || !mime->hasText()) return false;
-  std::vector<std::string> lines;
-  SplitTextLines(mime->text().toStdString(), lines);
-  return StartLoad(std::move(lines), QString(), QStringLiteral("Clipboard"));
+  StartLoad();
+  FLoader->LoadText(mime->text(), QStringLiteral("Clipboard"));
+  return true;
 }
 
-bool TfmMain::StartLoad(std::vector<std::string> lines, const QString& fileName,
-                        const QString& sourceName) {
+bool TfmMain::Loading() const {
+  return FLoader->Loading();
+}
+
+void TfmMain::StartLoad() {
   FUi.memInfo->clear();
   FUi.edtStatus->setText(T("  Загрузка..."));
   FModel->SetCommands(nullptr);
@@ -208,75 +195,17 @@ bool TfmMain::StartLoad(std::vector<std::string> lines, const QString& fileName,
   FLastIndex = -1;
   FLastStateIndex = -1;
   FUi.progress->setValue(0);
-  FLoading = true;
-  FCancelLoad = false;
-  if (FLoadThread.joinable()) FLoadThread.join();
-
-  auto result = std::make_shared<TLoadResult>();
-  result->SourceName = sourceName;
-  const std::string file = fileName.toStdString();
-  FLoadThread = std::thread([this, result, file, lines = std::move(lines)]() mutable {
-    TCommandListSink sink(result->Commands);
-    TLogParser parser(sink);
-    int lastPercent = -1;
-    auto report = [&](int percent) {
-      if (percent == lastPercent) return;
-      lastPercent = percent;
-      QMetaObject::invokeMethod(
-          this, [this, percent] { FUi.progress->setValue(percent); }, Qt::QueuedConnection);
-    };
-    QMetaObject::invokeMethod(
-        this, [this] { FUi.progress->setRange(0, 100); }, Qt::QueuedConnection);
-    try {
-      if (!file.empty()) {
-        // A file is read and parsed block by block: no copy of its lines is kept.
-        std::unique_ptr<TTextLineReader> reader;
-        try {
-          reader = std::make_unique<TTextLineReader>(file);
-        } catch (const std::exception& e) {
-          result->ReadError = e.what();
-        }
-        std::string_view line;
-        while (reader && !FCancelLoad && reader->Next(line)) {
-          parser.ParseLine(line);
-          if (reader->FileSize() > 0 && (parser.LineCount() & 0x3FFF) == 0)
-            report(static_cast<int>(100 * reader->BytesRead() / reader->FileSize()));
-        }
-      } else {
-        for (std::size_t i = 0; i < lines.size() && !FCancelLoad; ++i) {
-          parser.ParseLine(lines[i]);
-          if ((i & 0x3FFF) == 0) report(static_cast<int>(100 * i / lines.size()));
-        }
-      }
-      if (FCancelLoad)
-        result->Cancelled = true;
-      else if (result->ReadError.empty())
-        parser.Finish();
-    } catch (const std::exception& e) {
-      // A read error midway: the commands read so far stay.
-      if (result->ReadError.empty()) result->ParseError = e.what();
-      parser.Finish();
-    }
-    result->Diagnostics = parser.Diagnostics();
-    // Freeing millions of lines takes a while: done here, not while the window waits.
-    std::vector<std::string>().swap(lines);
-    QMetaObject::invokeMethod(
-        this, [this, result] { LoadFinished(result); }, Qt::QueuedConnection);
-  });
-  return true;
+  FUi.progress->setRange(0, 100);
 }
 
-void TfmMain::LoadFinished(std::shared_ptr<TLoadResult> result) {
-  if (FLoadThread.joinable()) FLoadThread.join();
-  FLoading = false;
-  if (result->Cancelled) return;
-  if (!result->ReadError.empty()) {
+void TfmMain::LoadFinished(const std::shared_ptr<TLoadedLog>& log) {
+  if (!log->OpenError.isEmpty()) {
     FUi.edtStatus->clear();
     FUi.progress->setValue(0);
-    Ask(QMessageBox::Critical, T("Ошибка"), Q(result->ReadError), QMessageBox::Ok);
+    Ask(QMessageBox::Critical, T("Ошибка"), log->OpenError, QMessageBox::Ok);
     return;
   }
-  FCommands = std::move(result->Commands);
+  FCommands = std::move(log->Commands);
   FModel->SetCommands(&FCommands);
   const int count = static_cast<int>(FCommands.Count());
   if (count > 0)
@@ -285,26 +214,16 @@ void TfmMain::LoadFinished(std::shared_ptr<TLoadResult> result) {
     FUi.progress->setRange(0, FUi.progress->maximum());
   FUi.progress->setValue(0);
   FUi.edtStatus->clear();
-  FUi.lblFileName->setText(result->SourceName);
-  if (!result->ParseError.empty())
-    Ask(QMessageBox::Critical, T("Ошибка"), Q(result->ParseError), QMessageBox::Ok);
-  ShowDiagnostics(result->Diagnostics);
-}
-
-void TfmMain::ShowDiagnostics(const std::vector<TParseDiagnostic>& diagnostics) {
-  if (diagnostics.empty()) return;
-  QStringList lines;
-  const std::size_t shown = std::min(diagnostics.size(), kMaxDiagnosticLines);
-  for (std::size_t i = 0; i < shown; ++i)
-    lines << T("Строка %1: %2").arg(diagnostics[i].LineNumber).arg(Q(diagnostics[i].Message));
-  if (diagnostics.size() > shown)
-    lines << T("... и еще %1").arg(static_cast<qulonglong>(diagnostics.size() - shown));
-  Ask(QMessageBox::Warning, T("Поврежденные записи лога"), lines.join(QLatin1Char('\n')),
-      QMessageBox::Ok);
+  FUi.lblFileName->setText(log->SourceName);
+  if (!log->ReadError.isEmpty())
+    Ask(QMessageBox::Critical, T("Ошибка"), log->ReadError, QMessageBox::Ok);
+  if (!log->Diagnostics.empty())
+    Ask(QMessageBox::Warning, T("Поврежденные записи лога"), DiagnosticsText(log->Diagnostics),
+        QMessageBox::Ok);
 }
 
 void TfmMain::WaitForLoad() {
-  while (FLoading) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  while (Loading()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 }
 
 void TfmMain::OpenFileDialog() {
@@ -509,7 +428,7 @@ void TfmMain::StartSelected() {
 }
 
 void TfmMain::Start(TStart kind) {
-  if (!FFinished || FLoading) return;  // one playback at a time, never during a load
+  if (!FFinished || Loading()) return;  // one playback at a time, never during a load
   SetPlaying(true);
   const int current = CurrentRow();
   switch (kind) {

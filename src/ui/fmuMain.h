@@ -25,6 +25,8 @@
 namespace quillon {
 
 class TCommandModel;
+class TLogLoadController;
+struct TLoadedLog;
 
 class TfmMain : public QMainWindow {
   Q_OBJECT
@@ -50,7 +52,7 @@ class TfmMain : public QMainWindow {
   bool PasteFromClipboard();
   // Processes events until no load runs.
   void WaitForLoad();
-  bool Loading() const { return FLoading; }
+  bool Loading() const;
 
   // The actions of the buttons and the popup menu.
   void Search();
@@ -80,17 +82,15 @@ class TfmMain : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  struct TLoadResult;
   enum class TStart { All, FromPosition, CurrentLine, Selected };
 
   void ConnectControls();
   void ApplySettings();
   QMessageBox::StandardButton Ask(QMessageBox::Icon icon, const QString& title, const QString& text,
                                   QMessageBox::StandardButtons buttons);
-  bool StartLoad(std::vector<std::string> lines, const QString& fileName,
-                 const QString& sourceName);
-  void LoadFinished(std::shared_ptr<TLoadResult> result);
-  void ShowDiagnostics(const std::vector<TParseDiagnostic>& diagnostics);
+  // Empties the list and shows that a load runs.
+  void StartLoad();
+  void LoadFinished(const std::shared_ptr<TLoadedLog>& log);
   void ShowSelectedDetails();
   int CurrentRow() const;
   void SelectRow(int row);
@@ -123,9 +123,7 @@ class TfmMain : public QMainWindow {
   int FLastStateIndex = -1;
   std::vector<TSubscription> FSubscriptions;
   std::unique_ptr<TNotifyThread> FPlayThread;
-  std::thread FLoadThread;
-  std::atomic<bool> FCancelLoad = false;
-  bool FLoading = false;
+  TLogLoadController* FLoader = nullptr;
   bool FSettingsSaved = false;
 
   TMainWindowLayout FUi;

@@ -16,10 +16,13 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 #include <deque>
 #include <memory>
@@ -29,6 +32,7 @@
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
 #include "core/KorvanProtocol2.h"
+#include "core/TextFile.h"
 #include "driver/DeviceAddress.h"
 #include "driver/TarvexDriver.h"
 #include "emulator/Emulator.h"
@@ -251,6 +255,45 @@ TEST_F(MainWindowTest, LoadsDroppedFileAndClipboardText) {
   QGuiApplication::clipboard()->clear();
   EXPECT_FALSE(FWindow->PasteFromClipboard());
   EXPECT_EQ(FWindow->Model()->rowCount(), 1);
+}
+
+TEST_F(MainWindowTest, PasteButtonLoadsWhatTheFileHoldsAndAMissingFileKeepsItsMessage) {
+  LoadTestLog();
+  auto requests = [&] {
+    std::vector<std::string> list;
+    for (const auto& command : FWindow->Commands()) list.push_back(command->TxData());
+    return list;
+  };
+  const std::vector<std::string> fromFile = requests();
+  FWindow->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(FWindow.get()));
+  QGuiApplication::clipboard()->setText(QString::fromStdString(TestLog()));
+  QTest::mouseClick(Child<QPushButton>("btnPasteFromClipboard"), Qt::LeftButton);
+  auto* progress = Child<QProgressBar>("progress");
+  EXPECT_TRUE(FWindow->Loading());
+  EXPECT_EQ(progress->maximum(), 100);
+  EXPECT_EQ(Child<QLineEdit>("edtStatus")->text(), QStringLiteral("  Загрузка..."));
+  EXPECT_FALSE(FWindow->LoadLogFile(FDir.filePath(QStringLiteral("test.log"))));  // one at a time
+  FWindow->WaitForLoad();
+  EXPECT_EQ(Child<QLabel>("lblFileName")->text(), QStringLiteral("Clipboard"));
+  EXPECT_EQ(requests(), fromFile);
+  EXPECT_EQ(progress->maximum(), 5);
+  EXPECT_TRUE(FBoxes.empty());
+
+  // The box shows the reader's own message about the file.
+  const QString missing = FDir.filePath(QStringLiteral("missing.log"));
+  std::string message;
+  try {
+    TTextLineReader reader(missing.toStdString());
+  } catch (const std::exception& e) {
+    message = e.what();
+  }
+  ASSERT_TRUE(FWindow->LoadLogFile(missing));
+  FWindow->WaitForLoad();
+  ASSERT_EQ(FBoxes.size(), 1u);
+  EXPECT_EQ(FBoxes[0].Title, QStringLiteral("Ошибка"));
+  EXPECT_EQ(FBoxes[0].Text.toStdString(), message);
+  EXPECT_EQ(progress->value(), 0);
 }
 
 TEST_F(MainWindowTest, DamagedFramesAreListedAndGoodCommandsKept) {
