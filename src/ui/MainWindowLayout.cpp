@@ -18,16 +18,12 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "core/Translate.h"
 #include "ui/CommandModel.h"
+#include "ui/UiText.h"
 
 namespace quillon {
 
 namespace {
-
-QString T(const char* msgid) {
-  return QString::fromStdString(Tr(msgid));
-}
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
   auto* button = new QPushButton(caption, parent);

@@ -32,6 +32,7 @@
 #include "parser/CommandDetails.h"
 #include "player/PlaybackTexts.h"
 #include "ui/CommandModel.h"
+#include "ui/CommandSearch.h"
 #include "ui/DriverProperties.h"
 #include "ui/LogLoadController.h"
 #include "ui/MainWindowLayout.h"
@@ -291,48 +292,24 @@ void TfmMain::SelectRow(int row) {
   FUi.lvCommands->setFocus();
 }
 
-bool TfmMain::AskRestart() {
-  return Ask(QMessageBox::Question, T("Поиск завершен"), T("Начать с начала?"),
-             QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+bool TfmMain::AskRestart(const QString& title, const QString& text) {
+  return Ask(QMessageBox::Question, title, text, QMessageBox::Ok | QMessageBox::Cancel) ==
+         QMessageBox::Ok;
 }
 
 void TfmMain::Search() {
-  const int count = static_cast<int>(FCommands.Count());
-  if (count == 0) return;
-  const QString needle = FUi.edtSearch->text();
-  const std::string lowerNeedle = needle.toLower().toStdString();
-  auto matches = [&](int row) {
-    return FCommands[row].HasLowerData(lowerNeedle) ||
-           FModel->DataText(row).contains(needle, Qt::CaseInsensitive);
-  };
-  int start = CurrentRow();
-  if (matches(start)) ++start;
-  for (;;) {
-    for (int row = start; row < count; ++row) {
-      if (matches(row)) {
-        SelectRow(row);
-        return;
-      }
-    }
-    if (!AskRestart()) return;
-    start = 0;
-  }
+  const int row = SearchText(
+      FCommands, [this](int index) { return FModel->DataText(index); }, FUi.edtSearch->text(),
+      CurrentRow(),
+      [this](const QString& title, const QString& text) { return AskRestart(title, text); });
+  if (row >= 0) SelectRow(row);
 }
 
 void TfmMain::FindError() {
-  const int count = static_cast<int>(FCommands.Count());
-  if (count == 0) return;
-  int start = CurrentRow() + 1;
-  for (;;) {
-    for (int row = start; row < count; ++row) {
-      if (FCommands[row].HasError()) {
-        SelectRow(row);
-        return;
-      }
-    }
-    if (!AskRestart()) return;
-    start = 0;
-  }
+  const int row = FindErrorRow(
+      FCommands, CurrentRow(),
+      [this](const QString& title, const QString& text) { return AskRestart(title, text); });
+  if (row >= 0) SelectRow(row);
 }
 
 bool TfmMain::SaveToFile(const QString& fileName) {

@@ -94,7 +94,8 @@ class TfmMain : public QMainWindow {
   void ShowSelectedDetails();
   int CurrentRow() const;
   void SelectRow(int row);
-  bool AskRestart();
+  // The search question: Ok goes on.
+  bool AskRestart(const QString& title, const QString& text);
   void OpenFileDialog();
   void SaveFileDialog();
   void ShowDriverResult(int result, const QString& caption);

@@ -388,6 +388,20 @@ TEST_F(MainWindowTest, SearchStepsThroughMatchesAndWrapsAfterTheQuestion) {
   EXPECT_EQ(SelectedRow(), 0);
 }
 
+TEST_F(MainWindowTest, TypedSearchTextAndEnterFindTheRowsFindErrorButtonTheFailedOnes) {
+  LoadTestLog();
+  FWindow->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(FWindow.get()));
+  auto* search = Child<QLineEdit>("edtSearch");
+  search->setFocus();
+  QTest::keyClicks(search, QStringLiteral("10:15:03"));
+  QTest::keyClick(search, Qt::Key_Return);
+  EXPECT_EQ(SelectedRow(), 3);
+  QTest::mouseClick(Child<QPushButton>("btnFindError"), Qt::LeftButton);
+  EXPECT_EQ(SelectedRow(), 4);
+  EXPECT_TRUE(FBoxes.empty());
+}
+
 TEST_F(MainWindowTest, FindErrorWrapsAfterTheQuestion) {
   LoadTestLog();
   FWindow->FindError();  // no selection: starts after row 0
