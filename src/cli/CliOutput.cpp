@@ -1,14 +1,49 @@
 #include "cli/CliOutput.h"
 
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "core/DriverCommands.h"
 
 namespace quillon::cli {
 
+namespace {
+
+// Eight bytes of text at a time: fields are mostly long runs that need no escaping.
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+std::uint64_t Load8(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+// High bit set in every byte of `word` that is zero (and possibly in some after it).
+constexpr std::uint64_t ZeroBytes(std::uint64_t word) {
+  return (word - kOnes) & ~word & kHighs;
+}
+constexpr std::uint64_t BytesEqual(std::uint64_t word, char c) {
+  return ZeroBytes(word ^ (kOnes * static_cast<unsigned char>(c)));
+}
+// Bytes below 0x20 (exact for words without high bytes).
+constexpr std::uint64_t ControlBytes(std::uint64_t word) {
+  return (word - kOnes * 0x20) & ~word & kHighs;
+}
+
+}  // namespace
+
 void AppendEscaped(std::string& out, std::string_view field) {
   std::size_t start = 0;
   for (std::size_t i = 0; i < field.size(); ++i) {
+    // Skip words without CR, LF, TAB, backslash or NUL.
+    while (i + 8 <= field.size()) {
+      std::uint64_t w = Load8(field.data() + i);
+      if ((ZeroBytes(w) | BytesEqual(w, '\r') | BytesEqual(w, '\n') | BytesEqual(w, '\t') |
+           BytesEqual(w, '\\')) != 0)
+        break;
+      i += 8;
+    }
+    if (i >= field.size()) break;
     const char* escape = nullptr;
     switch (field[i]) {
       case '\r':
@@ -101,6 +136,13 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out.push_back('"');
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
+    // Skip words of plain ASCII without quotes, backslashes and control characters.
+    while (i + 8 <= text.size()) {
+      std::uint64_t w = Load8(text.data() + i);
+      if (((w & kHighs) | ControlBytes(w) | BytesEqual(w, '"') | BytesEqual(w, '\\')) != 0) break;
+      i += 8;
+    }
+    if (i >= text.size()) break;
     auto c = static_cast<unsigned char>(text[i]);
     if (c >= 0x20 && c != '"' && c != '\\') continue;
     out.append(text, start, i - start);

@@ -72,13 +72,14 @@ int RunList(const std::string& fileName, bool json) {
       TLogSource::File(fileName),
       [json](TCommand& command, std::uint64_t number, std::string& text) {
         cli::TCommandTexts texts;
-        texts.Summary = GetCommandShortValue(command);
         if (json) {
-          TCommandTexts decoded = ParseCommand(command);
+          TCommandTexts decoded;
+          texts.Summary = GetCommandShortValue(command, &decoded);
           texts.Request = std::move(decoded.Request);
           texts.Answer = std::move(decoded.Answer);
           cli::AppendJsonLine(text, number, command, texts);
         } else {
+          texts.Summary = GetCommandShortValue(command);
           cli::AppendListLine(text, number, command, texts);
         }
       },

@@ -161,6 +161,7 @@ struct TCommandTexts {
 // The three decoded texts of a command.
 TCommandTexts ParseCommand(const TCommand& command);
 // The summary for the command list, with the " Нет ответа на команду" or " [ERROR] ..." suffix.
-std::string GetCommandShortValue(const TCommand& command);
+// With `texts`, the request and logged answer texts come from the same decoding.
+std::string GetCommandShortValue(const TCommand& command, TCommandTexts* texts = nullptr);
 
 }  // namespace quillon

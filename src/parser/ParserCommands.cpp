@@ -115,10 +115,15 @@ TCommandTexts ParseCommand(const TCommand& command) {
   return texts;
 }
 
-std::string GetCommandShortValue(const TCommand& command) {
+std::string GetCommandShortValue(const TCommand& command, TCommandTexts* texts) {
   TParserCommand& parser = DecoderFor(command.Code());
-  parser.Parse(command, pFields, false);
-  parser.Parse(command, pAnswerFields, false);
+  const bool withText = texts != nullptr;
+  std::string request = parser.Parse(command, pFields, withText);
+  std::string answer = parser.Parse(command, pAnswerFields, withText);
+  if (texts != nullptr) {
+    texts->Request = std::move(request);
+    texts->Answer = std::move(answer);
+  }
   std::string summary = parser.GetShortValue();
   if (command.AnswerData().empty() && !command.TxData().empty()) {
     summary += Tr(" Нет ответа на команду");

@@ -24,41 +24,59 @@ TEST(CliOutput, JsonLineIsWhatTheJsonLibraryWrites) {
       "ok \xFF\xFE end",
       "\xF0\x9F\x98\x80 four bytes",
   };
-  for (const std::string& text : kTexts) {
-    SCOPED_TRACE(
-        nlohmann::json(text).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace));
-    TCommandRec rec;
-    rec.Attributes = "[01.12.2024 10:00:00.078] [" + text;
-    rec.TxData = "FF 0A 1E";
-    rec.Code = 0xFF0A;
-    rec.AnswerData = text;
-    rec.Protocol = pProtocol2;
-    rec.LineNumber = 12;
-    TCommand command(rec);
-    TCommandTexts texts{text, text + "x", "y" + text};
+  for (const std::string& base : kTexts)
+    for (std::size_t shift = 0; shift < 9; ++shift) {
+      // Every special byte at every place of the eight-byte words the writer reads.
+      const std::string text = std::string(shift, 'a') + base + std::string(9 - shift, 'b');
+      SCOPED_TRACE(
+          nlohmann::json(text).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace));
+      TCommandRec rec;
+      rec.Attributes = "[01.12.2024 10:00:00.078] [" + text;
+      rec.TxData = "FF 0A 1E";
+      rec.Code = 0xFF0A;
+      rec.AnswerData = text;
+      rec.Protocol = pProtocol2;
+      rec.LineNumber = 12;
+      TCommand command(rec);
+      TCommandTexts texts{text, text + "x", "y" + text};
 
-    nlohmann::ordered_json j;
-    j["n"] = 7u;
-    j["line"] = 12;
-    j["attributes"] = command.Attributes();
-    j["time"] = command.TimeStamp();
-    j["thread"] = command.ThreadID();
-    j["protocol"] = "Protocol v2";
-    j["code"] = 0xFF0A;
-    j["name"] = command.CommandName();
-    j["tx"] = command.TxData();
-    j["rx"] = command.AnswerData();
-    j["result"] = command.ResCode();
-    j["error"] = command.HasError();
-    j["summary"] = texts.Summary;
-    j["request"] = texts.Request;
-    j["answer"] = texts.Answer;
+      nlohmann::ordered_json j;
+      j["n"] = 7u;
+      j["line"] = 12;
+      j["attributes"] = command.Attributes();
+      j["time"] = command.TimeStamp();
+      j["thread"] = command.ThreadID();
+      j["protocol"] = "Protocol v2";
+      j["code"] = 0xFF0A;
+      j["name"] = command.CommandName();
+      j["tx"] = command.TxData();
+      j["rx"] = command.AnswerData();
+      j["result"] = command.ResCode();
+      j["error"] = command.HasError();
+      j["summary"] = texts.Summary;
+      j["request"] = texts.Request;
+      j["answer"] = texts.Answer;
 
-    std::string line = "previous line\n";
-    AppendJsonLine(line, 7, command, texts);
-    EXPECT_EQ(line, "previous line\n" +
-                        j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
-  }
+      std::string line = "previous line\n";
+      AppendJsonLine(line, 7, command, texts);
+      EXPECT_EQ(line, "previous line\n" +
+                          j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+    }
+}
+
+TEST(CliOutput, ListFieldsEscapeFiveBytesAnywhere) {
+  const std::pair<char, const char*> kEscapes[] = {
+      {'\r', "\\r"}, {'\n', "\\n"}, {'\t', "\\t"}, {'\\', "\\\\"}, {'\0', "\\0"}};
+  for (const auto& [c, escaped] : kEscapes)
+    for (std::size_t at = 0; at < 20; ++at) {
+      std::string field = "Чек \x01\x7F" + std::string(20, 'x');
+      field.insert(at, 1, c);
+      std::string want = field;
+      want.replace(at, 1, escaped);
+      std::string out = "|";
+      AppendEscaped(out, field);
+      EXPECT_EQ(out, "|" + want) << int(c) << " at " << at;
+    }
 }
 
 }  // namespace
