@@ -12,7 +12,7 @@ TBytes TKorvanProtocol1::Encode(TBytesView data) {
   TBytes frame;
   frame.reserve(data.size() + 3);
   auto len = static_cast<std::uint8_t>(data.size());
-  frame.push_back(0x02);
+  frame.push_back(kSTX);
   frame.push_back(len);
   frame.append(data);
   frame.push_back(static_cast<std::uint8_t>(len ^ GetCRC(data)));
@@ -20,7 +20,7 @@ TBytes TKorvanProtocol1::Encode(TBytesView data) {
 }
 
 bool TKorvanProtocol1::Decode(TBytesView frame, TBytes& data, std::size_t& consumed) {
-  if (frame.empty() || frame[0] != 0x02) return false;
+  if (frame.empty() || frame[0] != kSTX) return false;
   if (frame.size() < 2) return false;
   std::size_t len = frame[1];
   if (frame.size() < len + 3) return false;

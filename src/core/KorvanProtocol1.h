@@ -1,6 +1,7 @@
 // Protocol version 1 frames: 02, LEN, payload, XOR check byte.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/Bytes.h"
@@ -12,6 +13,9 @@ inline constexpr std::uint8_t kENQ = 0x05;  // host: are you ready?
 inline constexpr std::uint8_t kSTX = 0x02;  // start of a frame
 inline constexpr std::uint8_t kACK = 0x06;  // accepted / an answer is waiting
 inline constexpr std::uint8_t kNAK = 0x15;  // refused / ready for a command
+
+// The most payload bytes a frame carries: LEN is one byte.
+inline constexpr std::size_t kProtocol1MaxData = 255;
 
 class TKorvanProtocol1 {
  public:

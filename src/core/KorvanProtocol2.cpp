@@ -6,15 +6,8 @@
 
 namespace quillon {
 
-namespace {
-constexpr std::uint8_t kStart = 0x8F;
-constexpr std::uint8_t kEscape = 0x9F;
-constexpr std::uint8_t kEscStart = 0x81;
-constexpr std::uint8_t kEscEscape = 0x83;
-}  // namespace
-
 std::uint16_t Crc16Ccitt(TBytesView data) {
-  std::uint16_t crc = 0xFFFF;
+  std::uint16_t crc = kCrc16CcittInitial;
   for (std::uint8_t b : data) crc = Crc16CcittStep(crc, b);
   return crc;
 }
@@ -23,12 +16,12 @@ TBytes TKorvanProtocol2::Stuffing(TBytesView str) {
   TBytes out;
   out.reserve(str.size() + 4);
   for (std::uint8_t b : str) {
-    if (b == kStart) {
-      out.push_back(kEscape);
-      out.push_back(kEscStart);
-    } else if (b == kEscape) {
-      out.push_back(kEscape);
-      out.push_back(kEscEscape);
+    if (b == kProtocol2Start) {
+      out.push_back(kProtocol2Escape);
+      out.push_back(kProtocol2EscapedStart);
+    } else if (b == kProtocol2Escape) {
+      out.push_back(kProtocol2Escape);
+      out.push_back(kProtocol2EscapedEscape);
     } else {
       out.push_back(b);
     }
@@ -42,7 +35,7 @@ TBytes TKorvanProtocol2::DeStuffing(TBytesView str, bool& isFinalEsc) {
   isFinalEsc = false;
   for (std::size_t i = 0; i < str.size(); ++i) {
     std::uint8_t b = str[i];
-    if (b != kEscape) {
+    if (b != kProtocol2Escape) {
       out.push_back(b);
       continue;
     }
@@ -51,10 +44,10 @@ TBytes TKorvanProtocol2::DeStuffing(TBytesView str, bool& isFinalEsc) {
       break;
     }
     std::uint8_t next = str[++i];
-    if (next == kEscStart)
-      out.push_back(kStart);
-    else if (next == kEscEscape)
-      out.push_back(kEscape);
+    if (next == kProtocol2EscapedStart)
+      out.push_back(kProtocol2Start);
+    else if (next == kProtocol2EscapedEscape)
+      out.push_back(kProtocol2Escape);
     else
       throw EQuillonError(Tr("Некорректный формат пакета"));
   }
@@ -74,13 +67,13 @@ TBytes TKorvanProtocol2::Encode(const TKorvanFrame2& frame) {
   }
   body += IntToBytes(Crc16Ccitt(body), 2);
   TBytes out;
-  out.push_back(kStart);
+  out.push_back(kProtocol2Start);
   out += Stuffing(body);
   return out;
 }
 
 bool TKorvanProtocol2::Decode(TBytesView data, TKorvanFrame2& frame) {
-  if (data.size() < 5 || data[0] != kStart) return false;
+  if (data.size() < 5 || data[0] != kProtocol2Start) return false;
   bool finalEsc = false;
   TBytes body = DeStuffing(data.substr(1), finalEsc);
   auto len = static_cast<std::int64_t>(BytesToInt(body, 1, 2));

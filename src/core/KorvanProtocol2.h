@@ -8,15 +8,24 @@
 
 namespace quillon {
 
+// The start byte of a frame, and the escape that stands for a start or escape byte inside
+// it: 8F is sent as 9F 81, 9F as 9F 83.
+inline constexpr std::uint8_t kProtocol2Start = 0x8F;
+inline constexpr std::uint8_t kProtocol2Escape = 0x9F;
+inline constexpr std::uint8_t kProtocol2EscapedStart = 0x81;
+inline constexpr std::uint8_t kProtocol2EscapedEscape = 0x83;
+
 struct TKorvanFrame2 {
   TBytes Data;
   std::int32_t Number = 0;
 };
 
 // CRC-16/CCITT-FALSE: polynomial 0x1021, initial 0xFFFF, no reflection, no final XOR.
+inline constexpr std::uint16_t kCrc16CcittInitial = 0xFFFF;
 std::uint16_t Crc16Ccitt(TBytesView data);
 
-// One byte of that CRC, for callers that feed it a byte at a time (start from 0xFFFF).
+// One byte of that CRC, for callers that feed it a byte at a time (start from
+// kCrc16CcittInitial).
 inline std::uint16_t Crc16CcittStep(std::uint16_t crc, std::uint8_t b) {
   crc = static_cast<std::uint16_t>((crc >> 8) | (crc << 8));
   crc ^= b;

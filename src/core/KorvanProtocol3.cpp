@@ -6,8 +6,6 @@ namespace quillon {
 
 namespace {
 
-constexpr std::uint8_t kStart = 0x82;
-
 // Byte-wise table of the bit-by-bit CRC-16/CMS.
 constexpr std::array<std::uint16_t, 256> MakeCmsTable() {
   std::array<std::uint16_t, 256> table{};
@@ -43,7 +41,7 @@ TBytes TKorvanProtocol3::Encode(const TKorvanFrame3& frame) {
   std::uint16_t crc = GetCRC(body);
   TBytes out;
   out.reserve(body.size() + 3);
-  out.push_back(kStart);
+  out.push_back(kProtocol3Start);
   out += body;
   out.push_back(static_cast<std::uint8_t>(crc & 0xFF));
   out.push_back(static_cast<std::uint8_t>(crc >> 8));
@@ -51,7 +49,7 @@ TBytes TKorvanProtocol3::Encode(const TKorvanFrame3& frame) {
 }
 
 bool TKorvanProtocol3::Decode(TBytesView data, TKorvanFrame3& frame) {
-  if (data.size() < 5 || data[0] != kStart) return false;
+  if (data.size() < 5 || data[0] != kProtocol3Start) return false;
   frame.Number = data[2];
   std::size_t len = data[3] | (data[4] << 8);
   if (data.size() < len + 7) return false;

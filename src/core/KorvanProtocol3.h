@@ -8,6 +8,9 @@
 
 namespace quillon {
 
+// The start byte of a frame.
+inline constexpr std::uint8_t kProtocol3Start = 0x82;
+
 struct TKorvanFrame3 {
   TBytes Data;
   std::int32_t Number = 0;

@@ -9,6 +9,7 @@
 
 #include "core/BinUtils.h"
 #include "core/CommandCode.h"
+#include "core/KorvanProtocol1.h"
 #include "core/Translate.h"
 #include "driver/DeviceAddress.h"
 #include "driver/DriverLink.h"
@@ -19,7 +20,6 @@ namespace quillon {
 
 namespace {
 
-constexpr std::size_t kMaxRequest = 255;
 constexpr std::uint8_t kCmdShortStatus = 0x10;
 constexpr std::uint8_t kCmdStatus = 0x11;
 constexpr std::size_t kStatusModeOffset = 15;
@@ -199,7 +199,7 @@ std::string TDriver::DriverErrorDescription(int code) {
 
 int TDriver::Execute(TBytesView request, TBytes& answer, std::string& errorText) {
   answer.clear();
-  if (request.size() > kMaxRequest) return deRequestTooLong;
+  if (request.size() > kProtocol1MaxData) return deRequestTooLong;
   std::string uri;
   TLinkTimeouts timeouts;
   {

@@ -27,8 +27,6 @@ namespace quillon {
 
 namespace {
 
-constexpr std::size_t kMaxPayload = 255;  // LEN is one byte
-
 // How long the emulator waits for the rest of a frame, and for the host's reply to the
 // last answer before it disconnects on purpose: this many byte timeouts, at least kMinWaitMs.
 constexpr int kWaitByteTimeouts = 20;
@@ -440,7 +438,7 @@ void TEmulator::OnRequest(TConnection& c, TBytes request) {
     if (const TRecordedCommand* recorded = FRecorded.Take(exchange.Request)) {
       exchange.Source = asLog;
       exchange.LogLine = recorded->LineNumber;
-      exchange.AnswerTooLong = recorded->Answer.size() > kMaxPayload;
+      exchange.AnswerTooLong = recorded->Answer.size() > kProtocol1MaxData;
       exchange.Answered = !recorded->Answer.empty() && !exchange.AnswerTooLong;
       if (exchange.Answered) exchange.Answer = recorded->Answer;
     } else {

@@ -5,13 +5,15 @@
 #include <string_view>
 
 #include "core/BinUtils.h"
+#include "core/KorvanProtocol1.h"
 #include "driver/DriverSettings.h"
 
 namespace quillon::test {
 
-inline const TBytes kENQ = MakeBytes({0x05});
-inline const TBytes kACK = MakeBytes({0x06});
-inline const TBytes kNAK = MakeBytes({0x15});
+// The link's control bytes as the scripts send and expect them.
+inline const TBytes kENQ = MakeBytes({quillon::kENQ});
+inline const TBytes kACK = MakeBytes({quillon::kACK});
+inline const TBytes kNAK = MakeBytes({quillon::kNAK});
 
 inline TBytes Hex(std::string_view text) {
   return HexToBytes(text);

@@ -233,12 +233,12 @@ void TFakeDevice::RunServe(const TResponder& responder) {
     TBytes first;
     if (!ReadBytes(1, first, 20)) continue;
     std::this_thread::sleep_for(std::chrono::milliseconds(kReactDelay));
-    if (first[0] == 0x05) {
-      WriteBytes(MakeBytes({0x15}));
+    if (first[0] == quillon::kENQ) {
+      WriteBytes(MakeBytes({quillon::kNAK}));
       continue;
     }
     TBytes head;
-    if (first[0] != 0x02 || !ReadBytes(1, head, 200)) {
+    if (first[0] != quillon::kSTX || !ReadBytes(1, head, 200)) {
       Fail("serve: unexpected byte [" + BytesToHex(first) + "]");
       return;
     }
@@ -256,11 +256,11 @@ void TFakeDevice::RunServe(const TResponder& responder) {
       std::lock_guard lock(FLock);
       FServed.push_back(request);
     }
-    WriteBytes(MakeBytes({0x06}));
+    WriteBytes(MakeBytes({quillon::kACK}));
     std::this_thread::sleep_for(std::chrono::milliseconds(kReactDelay));
     WriteBytes(TKorvanProtocol1::Encode(responder(request)));
     TBytes ack;
-    if (!ReadBytes(1, ack, kExpectWait) || ack[0] != 0x06) {
+    if (!ReadBytes(1, ack, kExpectWait) || ack[0] != quillon::kACK) {
       Fail("serve: the answer was not acknowledged");
       return;
     }

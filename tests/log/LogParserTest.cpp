@@ -3,6 +3,7 @@
 #include <random>
 
 #include "core/BinUtils.h"
+#include "core/CommandCode.h"
 #include "core/Errors.h"
 #include "core/KorvanProtocol1.h"
 #include "core/KorvanProtocol2.h"
@@ -294,7 +295,14 @@ std::vector<std::string> RandomLog(std::mt19937& rng, int lines) {
     TBytes b;
     int n = pick(6);
     for (int i = 0; i < n; ++i) {
-      static const std::uint8_t kInteresting[] = {0x00, 0x06, 0x8F, 0x9F, 0x81, 0x83, 0xFF, 0x11};
+      static const std::uint8_t kInteresting[] = {0x00,
+                                                  kACK,
+                                                  kProtocol2Start,
+                                                  kProtocol2Escape,
+                                                  kProtocol2EscapedStart,
+                                                  kProtocol2EscapedEscape,
+                                                  kTwoByteCodePrefix,
+                                                  0x11};
       b.push_back(pick(3) == 0 ? static_cast<std::uint8_t>(rng()) : kInteresting[pick(8)]);
     }
     return b;
@@ -349,7 +357,7 @@ std::vector<std::string> RandomLog(std::mt19937& rng, int lines) {
         log.push_back(head + kMarkers[marker] + spell(f));
       }
     } else if (kind < 7) {
-      TBytes f = pick(3) == 0 ? MakeBytes({0x06}) : frame(protocol);
+      TBytes f = pick(3) == 0 ? MakeBytes({kACK}) : frame(protocol);
       log.push_back(head + "[DEBUG] TPrinterProtocol <- " + spell(f));
     } else if (kind == 7) {
       log.push_back(head + kMarkers[pick(4)] + (pick(2) ? "05" : "06"));

@@ -28,6 +28,11 @@ constexpr std::string_view kJunk[] = {
     "-------------------------------------------------",
 };
 
+// One control byte as the log writes it: two hex digits.
+std::string ByteText(std::uint8_t control) {
+  return BytesToHex(TBytesView(&control, 1));
+}
+
 constexpr std::string_view kGoods[] = {"Хлеб пшеничный",  "Молоко 3,2% 1л", "Бензин АИ-95",
                                        "Сахар-песок 1кг", "Кофе молотый",   "Пакет-майка",
                                        "Чай чёрный",      "Услуга доставки"};
@@ -52,8 +57,8 @@ class TGenerator {
         // The driver checks the link before it changes protocol: ENQ, NAK. This also
         // hands the last answer to its command under the protocol it came in.
         if (i != 0) {
-          Line(Prefix() + Marker(protocol, "->") + "05");
-          Line(Prefix() + Marker(protocol, "<-") + "15");
+          Line(Prefix() + Marker(protocol, "->") + ByteText(kENQ));
+          Line(Prefix() + Marker(protocol, "<-") + ByteText(kNAK));
         }
         segmentLeft = 20 + Rand(150);
         if (FOptions.AllProtocols) protocol = 1 + static_cast<int>(Rand(3));
@@ -208,7 +213,7 @@ class TGenerator {
       }
       case 7: {  // sale with escapes in the data: 8F and 9F appear in the amounts
         c.Request = MakeBytes({0x80}) + Password(1);
-        c.Request += MakeBytes({0x8F, 0x9F, 0x00, 0x00, 0x00});
+        c.Request += MakeBytes({kProtocol2Start, kProtocol2Escape, 0x00, 0x00, 0x00});
         c.Request += MakeBytes({0xE8, 0x03, 0x00, 0x00, 0x00});
         c.Request += MakeBytes({0x01, 0x00, 0x00, 0x00, 0x00});
         AddText(c.Request, kGoods[Rand(std::size(kGoods))], 40);
@@ -276,26 +281,26 @@ class TGenerator {
   // kept but too short to be attached to anything.
   void MaybeDLines() {
     if (Rand(15) != 0) return;
-    Line(Prefix().substr(0, 25) + " [D] -> 05");
-    Line(Prefix().substr(0, 25) + " [D] <- 06");
+    Line(Prefix().substr(0, 25) + " [D] -> " + ByteText(kENQ));
+    Line(Prefix().substr(0, 25) + " [D] <- " + ByteText(kACK));
   }
 
   void Protocol1(const TCommandSpec& c) {
     const std::string m = "[DEBUG] TPrinterProtocol -> ";
     const std::string a = "[DEBUG] TPrinterProtocol <- ";
     MaybeDLines();
-    Line(Prefix() + m + "05");
-    Line(Prefix() + a + "15");
+    Line(Prefix() + m + ByteText(kENQ));
+    Line(Prefix() + a + ByteText(kNAK));
     std::string attributes;
     std::int64_t line = Request(m, TKorvanProtocol1::Encode(c.Request), 1, attributes);
     std::string rx;
     if (!c.Answer.empty()) {
-      Line(Prefix() + a + "06");
+      Line(Prefix() + a + ByteText(kACK));
       Line(Prefix() + a + BytesToHex(TKorvanProtocol1::Encode(c.Answer)));
-      Line(Prefix() + m + "06");
+      Line(Prefix() + m + ByteText(kACK));
       rx = BytesToHex(c.Answer);
     } else {
-      Line(Prefix() + a + "06");
+      Line(Prefix() + a + ByteText(kACK));
     }
     Expect(line, attributes, 1, c.Request, rx);
   }
@@ -339,7 +344,7 @@ class TGenerator {
     std::int64_t line = Request(m, TKorvanProtocol3::Encode(request), 3, attributes);
     std::string rx;
     if (!c.Answer.empty()) {
-      Line(Prefix() + a + "06");
+      Line(Prefix() + a + ByteText(kACK));
       TKorvanFrame3 answer;
       answer.Number = request.Number;
       answer.Data = c.Answer;
