@@ -29,28 +29,28 @@ TBytes TKorvanProtocol2::Stuffing(TBytesView str) {
   return out;
 }
 
+std::optional<std::uint8_t> TProtocol2Unstuffer::Feed(std::uint8_t b) {
+  if (FEscape) {
+    FEscape = false;
+    if (b == kProtocol2EscapedStart) return kProtocol2Start;
+    if (b == kProtocol2EscapedEscape) return kProtocol2Escape;
+    throw EQuillonError(Tr("Некорректный формат пакета"));
+  }
+  if (b == kProtocol2Escape) {
+    FEscape = true;
+    return std::nullopt;
+  }
+  return b;
+}
+
 TBytes TKorvanProtocol2::DeStuffing(TBytesView str, bool& isFinalEsc) {
   TBytes out;
   out.reserve(str.size());
-  isFinalEsc = false;
-  for (std::size_t i = 0; i < str.size(); ++i) {
-    std::uint8_t b = str[i];
-    if (b != kProtocol2Escape) {
-      out.push_back(b);
-      continue;
-    }
-    if (i + 1 == str.size()) {
-      isFinalEsc = true;
-      break;
-    }
-    std::uint8_t next = str[++i];
-    if (next == kProtocol2EscapedStart)
-      out.push_back(kProtocol2Start);
-    else if (next == kProtocol2EscapedEscape)
-      out.push_back(kProtocol2Escape);
-    else
-      throw EQuillonError(Tr("Некорректный формат пакета"));
-  }
+  TProtocol2Unstuffer unstuffer;
+  for (std::uint8_t b : str)
+    if (auto value = unstuffer.Feed(b)) out.push_back(*value);
+  // A lone escape at the very end is dropped.
+  isFinalEsc = unstuffer.InEscape();
   return out;
 }
 

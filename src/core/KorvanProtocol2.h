@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "core/Bytes.h"
 
@@ -34,6 +35,20 @@ inline std::uint16_t Crc16CcittStep(std::uint16_t crc, std::uint8_t b) {
   crc ^= static_cast<std::uint16_t>((crc & 0xFF) << 5);
   return crc;
 }
+
+// Undoes the stuffing a byte at a time, for callers that get a frame in pieces.
+class TProtocol2Unstuffer {
+ public:
+  // The byte the input stands for, or nothing for an escape (its meaning comes with the
+  // next byte). Raises EQuillonError on an escape before a byte other than 81 or 83.
+  std::optional<std::uint8_t> Feed(std::uint8_t b);
+  // An escape is waiting for its second byte.
+  bool InEscape() const { return FEscape; }
+  void Reset() { FEscape = false; }
+
+ private:
+  bool FEscape = false;
+};
 
 class TKorvanProtocol2 {
  public:

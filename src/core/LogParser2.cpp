@@ -145,9 +145,8 @@ class TLogParser::TFrame {
     FStopped = false;
     FBody.clear();
     FBodyFed = 1;
-    FEscape = false;
-    FBadEscape = false;
-    FCrc = 0xFFFF;
+    FUnstuffer.Reset();
+    FCrc = kCrc16CcittInitial;
     FCrcFed = 0;
     FVerdict3.reset();
   }
@@ -181,7 +180,7 @@ class TLogParser::TFrame {
   std::string Data(TProtocol protocol) {
     if (protocol != pProtocol2) return GetFrameData(FText, protocol);
     TBytes body = FBody;
-    if (auto last = Pending(); last && !FEscape) body.push_back(*last);
+    if (auto last = Pending(); last && !FUnstuffer.InEscape()) body.push_back(*last);
     return Protocol2Payload(body);
   }
 
@@ -225,19 +224,21 @@ class TLogParser::TFrame {
   std::size_t ByteCount() const { return FBytes.size() + (Pending() ? 1 : 0); }
   std::uint8_t ByteAt(std::size_t i) const { return i < FBytes.size() ? FBytes[i] : *Pending(); }
 
-  bool Complete1() const {
+  bool Complete1() {
     std::size_t n = ByteCount();
-    if (n < 2 || ByteAt(0) != 0x02) return false;
-    std::size_t len = ByteAt(1);
-    if (n < len + 3) return false;
-    std::uint8_t crc = 0;
-    for (std::size_t i = 1; i <= len + 1; ++i) crc ^= ByteAt(i);
-    return crc == ByteAt(len + 2);
+    if (n < 2 || ByteAt(0) != kSTX) return false;
+    // The codec checks the bytes, the pending one-digit group included.
+    std::optional<std::uint8_t> last = Pending();
+    if (last) FBytes.push_back(*last);
+    std::size_t consumed = 0;
+    bool ok = TKorvanProtocol1::Decode(TBytesView(FBytes), FScratch, consumed);
+    if (last) FBytes.pop_back();
+    return ok;
   }
 
   bool Complete3() {
     std::size_t n = ByteCount();
-    if (n < 5 || ByteAt(0) != 0x82) return false;
+    if (n < 5 || ByteAt(0) != kProtocol3Start) return false;
     std::size_t len = ByteAt(3) | (ByteAt(4) << 8);
     if (n < len + 7) return false;
     // The verdict rests on bytes that no later piece changes: work it out once.
@@ -251,27 +252,13 @@ class TLogParser::TFrame {
   }
 
   bool Complete2() {
-    if (ByteCount() < 5 || ByteAt(0) != 0x8F) return false;
+    if (ByteCount() < 5 || ByteAt(0) != kProtocol2Start) return false;
     // De-stuff the bytes committed since the last test.
-    for (; FBodyFed < FBytes.size() && !FBadEscape; ++FBodyFed) {
-      std::uint8_t b = FBytes[FBodyFed];
-      if (FEscape) {
-        FEscape = false;
-        if (b == 0x81)
-          PushBody(0x8F);
-        else if (b == 0x83)
-          PushBody(0x9F);
-        else
-          FBadEscape = true;
-      } else if (b == 0x9F) {
-        FEscape = true;
-      } else {
-        PushBody(b);
-      }
-    }
+    for (; FBodyFed < FBytes.size(); ++FBodyFed)
+      if (auto b = FUnstuffer.Feed(FBytes[FBodyFed])) PushBody(*b);
     std::optional<std::uint8_t> last = Pending();
     // A one-digit group never makes 81 or 83, so after an escape it is always an error.
-    if (FBadEscape || (FEscape && last)) throw EQuillonError(Tr("Некорректный формат пакета"));
+    if (FUnstuffer.InEscape() && last) throw EQuillonError(Tr("Некорректный формат пакета"));
     // Body as the decoder sees it: the pending byte added, a lone final escape dropped.
     std::size_t n = FBody.size() + (last ? 1 : 0);
     auto bodyAt = [&](std::size_t i) -> std::uint8_t {
@@ -300,10 +287,10 @@ class TLogParser::TFrame {
   // Protocol 2: body de-stuffed from FBytes[1 .. FBodyFed), CRC of FBody[0 .. FCrcFed).
   TBytes FBody;
   std::size_t FBodyFed = 1;
-  bool FEscape = false;
-  bool FBadEscape = false;
-  std::uint16_t FCrc = 0xFFFF;
+  TProtocol2Unstuffer FUnstuffer;
+  std::uint16_t FCrc = kCrc16CcittInitial;
   std::size_t FCrcFed = 0;
+  TBytes FScratch;  // payload of the last protocol 1 check
   // Protocol 3: the verdict once the whole frame is in.
   std::optional<bool> FVerdict3;
 };
