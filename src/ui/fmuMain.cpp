@@ -22,7 +22,6 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QTextCursor>
-#include <QThread>
 #include <QUrl>
 #include <algorithm>
 #include <exception>
@@ -30,23 +29,15 @@
 #include "core/Errors.h"
 #include "driver/TarvexDriver.h"
 #include "parser/CommandDetails.h"
-#include "player/PlaybackTexts.h"
 #include "ui/CommandModel.h"
 #include "ui/CommandSearch.h"
 #include "ui/DriverProperties.h"
 #include "ui/LogLoadController.h"
 #include "ui/MainWindowLayout.h"
+#include "ui/PlaybackController.h"
 #include "ui/UiText.h"
 
 namespace quillon {
-
-namespace {
-
-QStringList SplitWords(const std::string& message) {
-  return Q(message).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
-
-}  // namespace
 
 TfmMain::TfmMain(QWidget* parent, const QString& settingsPath)
     : QMainWindow(parent), FSettingsPath(settingsPath) {
@@ -61,19 +52,7 @@ TfmMain::TfmMain(QWidget* parent, const QString& settingsPath)
   ConnectControls();
   setAcceptDrops(true);
 
-  TNotifyBus& bus = TNotifyBus::Instance();
-  FSubscriptions.push_back(bus.Subscribe(kChannelCommandRun, [this](const std::string& message) {
-    RunOnUi([this, message] { OnCommandRun(message); }, false);
-  }));
-  FSubscriptions.push_back(bus.Subscribe(kChannelError, [this](const std::string& message) {
-    RunOnUi([this, message] { OnError(message); }, false);
-  }));
-  FSubscriptions.push_back(bus.Subscribe(kChannelErrorQuery, [this](const std::string& message) {
-    RunOnUi([this, message] { OnErrorQuery(message); }, true);
-  }));
-
-  FFinished = true;
-  FPlayer = std::make_unique<TQuillon>(bus);
+  FPlayback = std::make_unique<TPlaybackController>(FCommands, static_cast<IPlaybackView&>(*this));
   FLastStateIndex = -1;
   FLastIndex = -1;
 
@@ -82,10 +61,8 @@ TfmMain::TfmMain(QWidget* parent, const QString& settingsPath)
 }
 
 TfmMain::~TfmMain() {
-  StopAndWait();
-  FPlayThread.reset();
-  FSubscriptions.clear();
-  delete FLoader;  // cancels a load still running
+  FPlayback.reset();  // stops a playback and waits for its end
+  delete FLoader;     // cancels a load still running
   FModel->SetCommands(nullptr);
 }
 
@@ -166,7 +143,7 @@ QMessageBox::StandardButton TfmMain::Ask(QMessageBox::Icon icon, const QString& 
 // ---- Loading -------------------------------------------------------------------------
 
 bool TfmMain::LoadLogFile(const QString& fileName) {
-  if (!FFinished || Loading()) return false;
+  if (!Finished() || Loading()) return false;
   FUi.memInfo->clear();
   FUi.edtStatus->clear();
   StartLoad();
@@ -175,7 +152,7 @@ bool TfmMain::LoadLogFile(const QString& fileName) {
 }
 
 bool TfmMain::PasteFromClipboard() {
-  if (!FFinished || Loading()) return false;
+  if (!Finished() || Loading()) return false;
   FUi.edtStatus->clear();
   const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
   if (!mime || !mime->hasText()) return false;
@@ -264,7 +241,7 @@ int TfmMain::CurrentRow() const {
 }
 
 void TfmMain::ShowSelectedDetails() {
-  if (!FFinished) return;
+  if (!Finished()) return;
   QItemSelectionModel* selection = FUi.lvCommands->selectionModel();
   int row = -1;
   const QModelIndex current = selection->currentIndex();
@@ -347,7 +324,7 @@ IDriver& TfmMain::GetDriver() {
 }
 
 void TfmMain::ShowProperties() {
-  if (!FFinished) return;
+  if (!Finished()) return;
   IDriver& driver = GetDriver();
   auto* tarvex = dynamic_cast<TDriver*>(&driver);
   if (!tarvex) {
@@ -373,7 +350,7 @@ void TfmMain::ShowDriverResult(int result, const QString& caption) {
 }
 
 void TfmMain::GetStatus() {
-  if (!FFinished) return;
+  if (!Finished()) return;
   FUi.memInfo->clear();
   QCoreApplication::processEvents();
   IDriver& driver = GetDriver();
@@ -391,69 +368,44 @@ void TfmMain::GetStatus() {
 
 // ---- Playback ------------------------------------------------------------------------------
 
+bool TfmMain::Finished() const {
+  return FPlayback->Finished();
+}
+
+TQuillon& TfmMain::Player() {
+  return FPlayback->Player();
+}
+
 void TfmMain::StartAll() {
-  Start(TStart::All);
+  Start(TStartKind::All);
 }
 void TfmMain::StartFromPosition() {
-  Start(TStart::FromPosition);
+  Start(TStartKind::FromPosition);
 }
 void TfmMain::StartCurrentLine() {
-  Start(TStart::CurrentLine);
+  Start(TStartKind::CurrentLine);
 }
 void TfmMain::StartSelected() {
-  Start(TStart::Selected);
+  Start(TStartKind::Selected);
 }
 
-void TfmMain::Start(TStart kind) {
-  if (!FFinished || Loading()) return;  // one playback at a time, never during a load
-  SetPlaying(true);
-  const int current = CurrentRow();
-  switch (kind) {
-    case TStart::All:
-      FFirstCommandIndex = 0;
-      FPlayCommandCount = 0;
-      break;
-    case TStart::FromPosition:
-      FFirstCommandIndex = current;
-      FPlayCommandCount = 0;
-      break;
-    case TStart::CurrentLine:
-      FFirstCommandIndex = current;
-      FPlayCommandCount = 1;
-      break;
-    case TStart::Selected:
-      // The selected rows anywhere in the list are played, not only those below the
-      // start row of an earlier playback.
-      FFirstCommandIndex = 0;
-      FPlayCommandCount = 0;
-      break;
-  }
-  FFinished = false;
-  QItemSelectionModel* selection = FUi.lvCommands->selectionModel();
-  for (std::size_t i = 0; i < FCommands.Count(); ++i)
-    FCommands[i].Selected =
-        kind != TStart::Selected || selection->isRowSelected(static_cast<int>(i), QModelIndex());
-
-  std::vector<std::string> exceptions;
+void TfmMain::Start(TStartKind kind) {
+  if (!Finished() || Loading()) return;  // one playback at a time, never during a load
+  TPlaybackOptions options;
   for (const QString& line : FUi.memCommandExceptions->toPlainText().split(QLatin1Char('\n')))
-    exceptions.push_back(line.toStdString());
-  const bool infinite = FUi.chkInfinitePlay->isChecked();
-  const int first = std::max(FFirstCommandIndex, 0);
-  const int count = FPlayCommandCount;
-  GetDriver();  // created here, on the window's thread
-  FPlayThread.reset();
-  FPlayThread = StartNotifyThread(
-      [this, exceptions = std::move(exceptions), infinite, first, count](TNotifyThread&) {
-        for (std::size_t i = 0; i < FCommands.Count(); ++i) {
-          FCommands[i].SetPlayedAnswerData({});
-          FCommands[i].Played = false;
-        }
-        FPlayer->PlayLog(*FDriver, FCommands, &exceptions, first, count, infinite);
-      },
-      [this](TNotifyThread&) { PlayFinished(); },
-      [this](std::function<void()> function) {
-        QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
-      });
+    options.Exceptions.push_back(line.toStdString());
+  options.Endless = FUi.chkInfinitePlay->isChecked();
+  options.IgnoreDeviceErrors = FUi.chkIngoreKKTErrors->isChecked();
+  QItemSelectionModel* selection = FUi.lvCommands->selectionModel();
+  // The driver is created here, on the window's thread.
+  FPlayback->Start(
+      GetDriver(), kind, CurrentRow(),
+      [selection](int row) { return selection->isRowSelected(row, QModelIndex()); },
+      std::move(options));
+}
+
+void TfmMain::StopAndWait() {
+  FPlayback->StopAndWait();
 }
 
 void TfmMain::SetPlaying(bool playing) {
@@ -471,34 +423,23 @@ void TfmMain::SetPlaying(bool playing) {
   FUi.memInfo->clear();
 }
 
-void TfmMain::PlayFinished() {
+void TfmMain::PlaybackStarting() {
+  SetPlaying(true);
+}
+
+void TfmMain::PlaybackEnded() {
   SetPlaying(false);
-  FFinished = true;
   ShowSelectedDetails();
 }
 
-void TfmMain::StopAndWait() {
-  FPlayer->StopPlaying();
-  while (!FFinished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-}
-
-void TfmMain::RunOnUi(std::function<void()> function, bool wait) {
-  if (QThread::currentThread() == thread()) {
-    function();
-    return;
-  }
-  QMetaObject::invokeMethod(this, std::move(function),
-                            wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
-}
-
-void TfmMain::ShowProgress(int index, int pass) {
+bool TfmMain::MarkPlayedRow(int index) {
   QItemSelectionModel* selection = FUi.lvCommands->selectionModel();
   if (FLastIndex >= 0) {
     FModel->SetRowState(FLastIndex, static_cast<TRowState>(FLastStateIndex));
     selection->select(FModel->index(FLastIndex, 0),
                       QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
   }
-  if (index < 0 || index >= FModel->rowCount()) return;
+  if (index < 0 || index >= FModel->rowCount()) return false;
   const QModelIndex rowIndex = FModel->index(index, 0);
   selection->select(rowIndex, QItemSelectionModel::Select | QItemSelectionModel::Rows);
   FUi.lvCommands->scrollTo(rowIndex);
@@ -507,44 +448,26 @@ void TfmMain::ShowProgress(int index, int pass) {
   if (FLastStateIndex < rsError) FModel->SetRowState(index, rsPlay);
   FUi.lvCommands->setFocus();
   FUi.progress->setValue(index);
-  const std::string message =
-      pass < 0 ? std::to_string(index) : std::to_string(index) + " " + std::to_string(pass);
-  FUi.edtStatus->setText(Q(CommandRunStatus(FCommands, message)));
+  return true;
 }
 
-void TfmMain::OnCommandRun(const std::string& message) {
-  const QStringList words = SplitWords(message);
-  if (words.isEmpty()) return;
-  const int index = words.at(0).toInt();
+void TfmMain::ShowPlayedCommand(int index, const QString& status) {
   if (index > 0)
     FUi.lvCommands->selectionModel()->select(
         FModel->index(index - 1, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
-  const int pass = words.size() >= 2 ? words.at(1).toInt() : -1;
-  ShowProgress(index, pass);
+  if (MarkPlayedRow(index)) FUi.edtStatus->setText(status);
 }
 
-void TfmMain::OnError(const std::string& message) {
-  if (FModel->rowCount() == 0) return;
-  const QStringList words = SplitWords(message);
-  if (words.isEmpty()) return;
-  const int index = std::max(words.at(0).toInt(), 0);
-  ShowProgress(index, -1);
+void TfmMain::ShowFailedCommand(int index, const QString& status) {
+  MarkPlayedRow(index);
   FModel->SetRowState(index, rsClose);
-  // The status line carries the whole error text after the pass number.
   FUi.lvCommands->setFocus();
-  FUi.edtStatus->setText(Q(ErrorStatus(FCommands, message)));
+  FUi.edtStatus->setText(status);
 }
 
-void TfmMain::OnErrorQuery(const std::string& message) {
-  if (FUi.chkIngoreKKTErrors->isChecked() && ExtractErrorCode(message) > 0) {
-    FPlayer->SetPlayMode(pmContinue);
-    return;
-  }
-  const QMessageBox::StandardButton answer =
-      Ask(QMessageBox::Critical, T("Ошибка"),
-          T("Ошибка: ") + Q(message) + QLatin1Char('\n') + T("Продолжить?"),
-          QMessageBox::Yes | QMessageBox::No);
-  FPlayer->SetPlayMode(answer == QMessageBox::Yes ? pmContinue : pmStop);
+bool TfmMain::AskContinue(const QString& title, const QString& text) {
+  return Ask(QMessageBox::Critical, title, text, QMessageBox::Yes | QMessageBox::No) ==
+         QMessageBox::Yes;
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {

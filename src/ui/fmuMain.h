@@ -6,21 +6,15 @@
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "core/LogParser2.h"
 #include "core/untCommand.h"
 #include "driver/Driver.h"
-#include "player/NotifyBus.h"
-#include "player/NotifyThread.h"
 #include "player/untQuillon.h"
 #include "ui/MainSettings.h"
 #include "ui/MainWindowLayout.h"
+#include "ui/PlaybackController.h"
 
 namespace quillon {
 
@@ -28,7 +22,7 @@ class TCommandModel;
 class TLogLoadController;
 struct TLoadedLog;
 
-class TfmMain : public QMainWindow {
+class TfmMain : public QMainWindow, private IPlaybackView {
   Q_OBJECT
 
  public:
@@ -67,14 +61,14 @@ class TfmMain : public QMainWindow {
   void StartSelected();
   // Stops a playback and processes events until it has ended.
   void StopAndWait();
-  bool Finished() const { return FFinished; }
+  bool Finished() const;
 
   // Writes the settings now (closing the window does it too).
   void SaveSettings();
 
   const TCommandList& Commands() const { return FCommands; }
   TCommandModel* Model() const { return FModel; }
-  TQuillon& Player() { return *FPlayer; }
+  TQuillon& Player();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -82,8 +76,6 @@ class TfmMain : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  enum class TStart { All, FromPosition, CurrentLine, Selected };
-
   void ConnectControls();
   void ApplySettings();
   QMessageBox::StandardButton Ask(QMessageBox::Icon icon, const QString& title, const QString& text,
@@ -100,30 +92,30 @@ class TfmMain : public QMainWindow {
   void SaveFileDialog();
   void ShowDriverResult(int result, const QString& caption);
   IDriver& GetDriver();
-  void Start(TStart kind);
+  void Start(TStartKind kind);
+  // Turns the controls that would disturb a playback off, or on again.
   void SetPlaying(bool playing);
-  void PlayFinished();
-  void ShowProgress(int index, int pass);
-  void OnCommandRun(const std::string& message);
-  void OnError(const std::string& message);
-  void OnErrorQuery(const std::string& message);
-  void RunOnUi(std::function<void()> function, bool wait);
+  // Selects and marks the row of a played command (the previous one gets its picture
+  // back) and moves the progress bar; false when the index is not a row.
+  bool MarkPlayedRow(int index);
+
+  // IPlaybackView
+  void PlaybackStarting() override;
+  void PlaybackEnded() override;
+  void ShowPlayedCommand(int index, const QString& status) override;
+  void ShowFailedCommand(int index, const QString& status) override;
+  bool AskContinue(const QString& title, const QString& text) override;
 
   TCommandList FCommands;
   TCommandModel* FModel = nullptr;
-  std::unique_ptr<TQuillon> FPlayer;
   std::unique_ptr<IDriver> FDriver;
+  std::unique_ptr<TPlaybackController> FPlayback;
   TDriverFactory FDriverFactory;
   TMessageBox FMessageBox;
   QString FSettingsPath;
   TMainSettings FSettings;
-  int FFirstCommandIndex = 0;
-  int FPlayCommandCount = 0;
-  bool FFinished = true;
   int FLastIndex = -1;
   int FLastStateIndex = -1;
-  std::vector<TSubscription> FSubscriptions;
-  std::unique_ptr<TNotifyThread> FPlayThread;
   TLogLoadController* FLoader = nullptr;
   bool FSettingsSaved = false;
 

@@ -1,19 +1,22 @@
-// The window's logic without widgets: the log loader, on a plain QCoreApplication.
+// The window's logic without widgets, on a plain QCoreApplication: the log loader and the
+// playback controller.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
 #include <algorithm>
+#include <deque>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/BinUtils.h"
 #include "core/KorvanProtocol2.h"
-#include "core/TextFile.h"
+#include "player/FakeDriver.h"
 #include "ui/LogLoadController.h"
+#include "ui/PlaybackController.h"
 
 namespace quillon {
 namespace {
@@ -23,12 +26,13 @@ std::string StatusLog(int count) {
   std::string log;
   for (int i = 1; i <= count; ++i) {
     const std::string head = "[31.12.2024 10:15:00.123] [00001234] [DEBUG] TPrinterProtocol2 ";
-    for (const char* payload : {"10 1E 00 00 00", "10 00 1E"}) {
+    const std::pair<const char*, const char*> lines[] = {{"-> ", "10 1E 00 00 00"},
+                                                         {"<- ", "10 00 1E"}};
+    for (const auto& [direction, payload] : lines) {
       TKorvanFrame2 frame;
       frame.Data = HexToBytes(payload);
       frame.Number = i;
-      log += head + (payload[3] == '1' ? "-> " : "<- ") +
-             BytesToHex(TKorvanProtocol2::Encode(frame)) + "\r\n";
+      log += head + direction + BytesToHex(TKorvanProtocol2::Encode(frame)) + "\r\n";
     }
   }
   return log;
@@ -63,64 +67,6 @@ struct TLoadRecorder {
   }
 };
 
-std::vector<std::string> Requests(const TCommandList& list) {
-  std::vector<std::string> requests;
-  for (const auto& command : list) requests.push_back(command->TxData());
-  return requests;
-}
-
-TEST(LogLoadController, FileAndTextGiveTheSameCommandsAndAMissingFileItsMessage) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath(QStringLiteral("a.log"));
-  const std::string log = StatusLog(3);
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(log.data(), static_cast<qint64>(log.size()));
-  file.close();
-  const QString missing = dir.filePath(QStringLiteral("missing.log"));
-  std::string missingMessage;
-  try {
-    TTextLineReader reader(missing.toStdString());
-  } catch (const std::exception& e) {
-    missingMessage = e.what();
-  }
-  ASSERT_FALSE(missingMessage.empty());
-
-  struct TCase {
-    bool File;
-    QString Name;
-    QString Source;
-  };
-  const TCase cases[] = {{true, path, path},
-                         {false, QString::fromStdString(log), QStringLiteral("Clipboard")}};
-  std::vector<std::vector<std::string>> loaded;
-  for (const TCase& c : cases) {
-    TLoadRecorder recorder;
-    if (c.File)
-      recorder.Loader.LoadFile(c.Name);
-    else
-      recorder.Loader.LoadText(c.Name, c.Source);
-    EXPECT_TRUE(recorder.Loader.Loading());
-    recorder.Wait();
-    ASSERT_EQ(recorder.Finished.size(), 1u) << c.File;
-    const TLoadedLog& result = *recorder.Finished[0];
-    EXPECT_EQ(result.SourceName, c.Source);
-    EXPECT_TRUE(result.OpenError.isEmpty() && result.ReadError.isEmpty());
-    EXPECT_TRUE(result.Diagnostics.empty());
-    ASSERT_EQ(result.Commands.Count(), 3u);
-    EXPECT_EQ(result.Commands[2].AnswerData(), "10 00 1E");
-    loaded.push_back(Requests(result.Commands));
-  }
-  EXPECT_EQ(loaded[0], loaded[1]);
-
-  TLoadRecorder recorder;
-  recorder.Loader.LoadFile(missing);
-  recorder.Wait();
-  ASSERT_EQ(recorder.Finished.size(), 1u);
-  EXPECT_EQ(recorder.Finished[0]->OpenError.toStdString(), missingMessage);
-  EXPECT_EQ(recorder.Finished[0]->Commands.Count(), 0u);
-}
-
 TEST(LogLoadController, ALoadStartedMeanwhileCancelsTheFirstAndReportsAlone) {
   // About 6 MB: several blocks, so that progress is reported along the way.
   const QString big = QString::fromStdString(StatusLog(30000));
@@ -154,6 +100,142 @@ TEST(LogLoadController, ALoadStartedMeanwhileCancelsTheFirstAndReportsAlone) {
   auto destroyed = std::make_unique<TLogLoadController>();
   destroyed->LoadText(big, QStringLiteral("big"));
   destroyed.reset();
+}
+
+// Records what the controller shows and answers its questions.
+struct TRecordingView : IPlaybackView {
+  int Started = 0, Ended = 0;
+  std::vector<int> Played, Failed;
+  std::vector<QString> Statuses, Questions;
+  std::deque<bool> Answers;                      // then: stop
+  std::function<void(const QString&)> OnStatus;  // after each played command
+
+  void PlaybackStarting() override { ++Started; }
+  void PlaybackEnded() override { ++Ended; }
+  void ShowPlayedCommand(int index, const QString& status) override {
+    Played.push_back(index);
+    Statuses.push_back(status);
+    if (OnStatus) OnStatus(status);
+  }
+  void ShowFailedCommand(int index, const QString&) override { Failed.push_back(index); }
+  bool AskContinue(const QString&, const QString& text) override {
+    Questions.push_back(text);
+    const bool answer = !Answers.empty() && Answers.front();
+    if (!Answers.empty()) Answers.pop_front();
+    return answer;
+  }
+};
+
+class PlaybackControllerTest : public ::testing::Test {
+ protected:
+  TNotifyBus Bus;
+  TCommandList List;
+  TRecordingView View;
+  TPlaybackController Controller{List, View, Bus};
+  test::TFakeDriver Driver;
+
+  void SetUp() override {
+    test::FillCommands(List, {"10 1E 00 00 00", "11 1E 00 00 00", "12 1E", "13 1E", "14 1E"});
+  }
+  bool Play(TStartKind kind, int current, std::set<int> selected = {},
+            TPlaybackOptions options = {}) {
+    View.Played.clear();
+    const bool started = Controller.Start(
+        Driver, kind, current, [&](int row) { return selected.count(row) > 0; }, options);
+    QElapsedTimer timer;
+    timer.start();
+    while (!Controller.Finished() && timer.elapsed() < 10000)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return started && Controller.Finished();
+  }
+  std::vector<int> PlayedRows() const {
+    std::vector<int> rows;
+    for (std::size_t i = 0; i < List.Count(); ++i)
+      if (List[i].Played) rows.push_back(static_cast<int>(i));
+    return rows;
+  }
+};
+
+TEST_F(PlaybackControllerTest, EachStartPlaysItsRowsAndPassesOverTheExceptions) {
+  struct TCase {
+    TStartKind Kind;
+    int Current;
+    std::set<int> Selected;
+    std::vector<std::string> Exceptions;
+    std::vector<int> Played;
+  };
+  const TCase cases[] = {
+      {TStartKind::All, 3, {1}, {}, {0, 1, 2, 3, 4}},
+      {TStartKind::FromPosition, 3, {}, {}, {3, 4}},
+      {TStartKind::CurrentLine, 3, {}, {}, {3}},
+      {TStartKind::Selected, 3, {1, 4}, {}, {1, 4}},
+      {TStartKind::All, 0, {}, {"FF 0A", "12", "14"}, {0, 1, 3}},
+      {TStartKind::FromPosition, 1, {}, {"13"}, {1, 2, 4}},
+  };
+  int runs = 0;
+  for (const TCase& c : cases) {
+    TPlaybackOptions options;
+    options.Exceptions = c.Exceptions;
+    ASSERT_TRUE(Play(c.Kind, c.Current, c.Selected, options)) << runs;
+    ++runs;
+    EXPECT_EQ(PlayedRows(), c.Played) << runs;  // nothing left over from the run before
+    EXPECT_EQ(View.Played, c.Played) << runs;
+    EXPECT_EQ(View.Started, runs);
+    EXPECT_EQ(View.Ended, runs);
+  }
+  EXPECT_TRUE(View.Statuses[0].startsWith(QStringLiteral("(1/5) 10, ")))
+      << View.Statuses[0].toStdString();
+  EXPECT_TRUE(View.Questions.empty() && View.Failed.empty());
+}
+
+TEST_F(PlaybackControllerTest, AFailedCommandAsksAndTheAnswerDecides) {
+  struct TCase {
+    int Result;
+    bool IgnoreDeviceErrors;
+    std::deque<bool> Answers;
+    bool Asked;
+    std::vector<int> Played, Failed;
+  };
+  const TCase cases[] = {
+      {0x37, false, {true}, true, {0, 1, 2, 3, 4}, {}},
+      {0x37, false, {false}, true, {0, 1}, {1}},
+      {0x37, true, {}, false, {0, 1, 2, 3, 4}, {}},
+      // A driver error is no device result: asked even so.
+      {-3, true, {false}, true, {0, 1}, {1}},
+  };
+  for (const TCase& c : cases) {
+    Driver.Script = {{0}, {c.Result, "", "Команда не поддерживается"}};
+    View.Answers = c.Answers;
+    View.Questions.clear();
+    View.Failed.clear();
+    TPlaybackOptions options;
+    options.IgnoreDeviceErrors = c.IgnoreDeviceErrors;
+    ASSERT_TRUE(Play(TStartKind::All, 0, {}, options));
+    EXPECT_EQ(PlayedRows(), c.Played) << c.Result;
+    EXPECT_EQ(View.Failed, c.Failed) << c.Result;
+    ASSERT_EQ(View.Questions.size(), c.Asked ? 1u : 0u) << c.Result;
+    if (c.Asked) {
+      EXPECT_EQ(View.Questions[0], QStringLiteral("Ошибка: 1 %1, Команда не поддерживается\n"
+                                                  "Продолжить?")
+                                       .arg(c.Result));
+    }
+  }
+}
+
+TEST_F(PlaybackControllerTest, EndlessPlayRunsUntilStoppedAndRefusesASecondStart) {
+  bool refused = false;
+  View.OnStatus = [&](const QString& status) {
+    if (!status.startsWith(QStringLiteral("Цикл 2 "))) return;
+    refused = !Controller.Start(Driver, TStartKind::All, 0, {}, {});
+    Controller.Stop();
+  };
+  TPlaybackOptions options;
+  options.Endless = true;
+  ASSERT_TRUE(Play(TStartKind::All, 0, {}, options));
+  EXPECT_TRUE(refused);
+  EXPECT_EQ(View.Ended, 1);
+  // The worker may run ahead of the status lines shown: the first pass is labelled too.
+  EXPECT_TRUE(View.Statuses[0].startsWith(QStringLiteral("Цикл 1 (1/5) ")));
 }
 
 }  // namespace
