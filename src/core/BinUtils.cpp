@@ -9,28 +9,13 @@ namespace quillon {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-constexpr std::array<signed char, 256> MakeHexTable() {
-  std::array<signed char, 256> t{};
-  for (auto& v : t) v = -1;
-  for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<signed char>(c - '0');
-  for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<signed char>(c - 'A' + 10);
-  for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<signed char>(c - 'a' + 10);
-  return t;
-}
-
-constexpr auto kHexTable = MakeHexTable();
-
-// Value of one hex digit, or -1.
-inline int HexValue(char c) {
-  return kHexTable[static_cast<unsigned char>(c)];
-}
+constexpr char kHexDigitsLower[] = "0123456789abcdef";
 
 // A group of one or two non-blank characters read as a hex number.
 inline bool GroupValue(const char* group, int len, std::uint8_t& value) {
   int v = 0;
   for (int i = 0; i < len; ++i) {
-    int d = HexValue(group[i]);
+    int d = HexDigitValue(group[i]);
     if (d < 0) return false;
     v = v * 16 + d;
   }
@@ -45,6 +30,25 @@ inline bool IsBlank(char c) {
 void HexToBytesAppend(std::string_view text, std::size_t maxBytes, TBytes& result);
 
 }  // namespace
+
+bool IsHexText(std::string_view text) {
+  for (char c : text)
+    if (HexDigitValue(c) < 0 && !IsBlank(c)) return false;
+  return true;
+}
+
+std::string IntToHex(std::uint64_t value, int minDigits, THexCase letters) {
+  const char* digits = letters == THexCase::Lower ? kHexDigitsLower : kHexDigits;
+  char text[16];
+  int n = 0;
+  do {
+    text[n++] = digits[value & 0x0F];
+    value >>= 4;
+  } while (value != 0);
+  std::string out(static_cast<std::size_t>(std::max(minDigits - n, 0)), '0');
+  while (n > 0) out.push_back(text[--n]);
+  return out;
+}
 
 std::string BytesToHex(TBytesView data) {
   std::string out;
@@ -92,7 +96,7 @@ void HexToBytesAppend(std::string_view text, std::size_t maxBytes, TBytes& resul
   // Fast path for the usual form "XX XX XX": whole pairs, each followed by a blank or the
   // end. It leaves off at a group boundary, where the general rules below pick up.
   while (i + 1 < n) {
-    int hi = HexValue(text[i]), lo = HexValue(text[i + 1]);
+    int hi = HexDigitValue(text[i]), lo = HexDigitValue(text[i + 1]);
     if (hi < 0 || lo < 0 || (i + 2 < n && text[i + 2] != ' ')) break;
     result.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
     if (result.size() >= maxBytes) return;

@@ -3,6 +3,7 @@
 // readings.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,6 +12,33 @@
 #include "core/DateUtils.h"
 
 namespace quillon {
+
+namespace detail {
+constexpr std::array<signed char, 256> MakeHexDigitValues() {
+  std::array<signed char, 256> t{};
+  for (auto& v : t) v = -1;
+  for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<signed char>(c - '0');
+  for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<signed char>(c - 'A' + 10);
+  for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<signed char>(c - 'a' + 10);
+  return t;
+}
+inline constexpr std::array<signed char, 256> kHexDigitValues = MakeHexDigitValues();
+}  // namespace detail
+
+// The value of one hex digit (0-9, A-F, a-f), or -1 for any other character.
+constexpr int HexDigitValue(char c) {
+  return detail::kHexDigitValues[static_cast<unsigned char>(c)];
+}
+
+// Whether the text holds only hex digits and blanks (characters up to U+0020).
+bool IsHexText(std::string_view text);
+
+enum class THexCase : std::uint8_t { Upper, Lower };
+
+// A number in hex with at least minDigits digits, more when it needs them, like printf's
+// "%.*X": IntToHex(0x1F, 2) is "1F", IntToHex(0xFF01, 2) is "FF01", IntToHex(2, 4,
+// THexCase::Lower) is "0002".
+std::string IntToHex(std::uint64_t value, int minDigits, THexCase letters = THexCase::Upper);
 
 // Every byte as two upper-case hex digits, separated by single spaces: 02 1C 8F.
 std::string BytesToHex(TBytesView data);

@@ -1,7 +1,6 @@
 #include "core/untCommand.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <mutex>
 
 #include "core/BinUtils.h"
@@ -129,18 +128,8 @@ bool TCommand::HasError() const {
 
 std::string TCommand::CommandName() const {
   if (FData.Protocol == pProtocol2 && FData.TxData.empty()) return "Sync";
-  // "%.2X": at least two upper-case digits.
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  auto code = static_cast<std::uint32_t>(FData.Code);
-  char hex[8];
-  int n = 0;
-  do {
-    hex[n++] = kDigits[code & 0xF];
-    code >>= 4;
-  } while (code != 0 || n < 2);
-  std::string name;
+  std::string name = IntToHex(static_cast<std::uint32_t>(FData.Code), 2);
   name.reserve(64);
-  while (n > 0) name.push_back(hex[--n]);
   name += ", ";
   name += GetCommandName(static_cast<std::uint16_t>(FData.Code & 0xFFFF));
   return name;

@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 
+#include "core/BinUtils.h"
 #include "core/Errors.h"
 #include "core/Translate.h"
 
@@ -38,8 +39,7 @@ bool IsHostChar(char c) {
 }
 
 bool IsIPv6Char(char c) {
-  return (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || (c >= '0' && c <= '9') || c == ':' ||
-         c == '.';
+  return HexDigitValue(c) >= 0 || c == ':' || c == '.';
 }
 
 bool ParseTcp(std::string_view uri, std::string_view rest, TDeviceAddress& address,

@@ -27,16 +27,6 @@ constexpr std::size_t kShortStatusSubmodeOffset = 6;
 constexpr int kSubmodePrinting = 4;
 constexpr int kSubmodePrintingReports = 5;
 
-// Hex text as TransferBytes takes it: hex digits, separated by blanks or not.
-bool IsHexText(const std::string& text) {
-  for (char c : text) {
-    unsigned char u = static_cast<unsigned char>(c);
-    bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-    if (!hex && u > 0x20) return false;
-  }
-  return true;
-}
-
 TBytes PasswordCommand(std::uint8_t code, int password) {
   TBytes request(1, code);
   request += IntToBytes(static_cast<std::uint32_t>(password), 4);

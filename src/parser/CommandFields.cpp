@@ -349,16 +349,6 @@ constexpr const char* kLocalCheckNegative =
 // ---------------------------------------------------------------------------------------
 // Rendering helpers
 
-constexpr char kHexLower[] = "0123456789abcdef";
-constexpr char kHexUpper[] = "0123456789ABCDEF";
-
-std::string Hex(std::uint32_t value, int digits, const char* alphabet) {
-  std::string out(static_cast<std::size_t>(digits), '0');
-  for (int i = digits - 1; i >= 0; --i, value >>= 4)
-    out[static_cast<std::size_t>(i)] = alphabet[value & 0x0F];
-  return out;
-}
-
 // "N [text]".
 std::string Bracketed(std::uint64_t number, std::string_view text) {
   std::string out = std::to_string(number);
@@ -433,7 +423,7 @@ std::string AmountOrNone(std::uint64_t value) {
 }
 
 std::string ECRFlagsText(std::uint16_t value) {
-  std::string out = "0x" + Hex(value, 4, kHexLower);
+  std::string out = "0x" + IntToHex(value, 4, THexCase::Lower);
   for (const TBitText& flag : kECRFlags) {
     out += kLineEnd;
     out += flag.Label;
@@ -502,7 +492,7 @@ std::string MarkingTypeText(std::uint16_t value) {
 
 std::string ServiceCmdText(std::uint8_t value) {
   const TServiceCmd& cmd = kServiceCmds[value];
-  std::string out = "0x" + Hex(value, 2, kHexUpper);
+  std::string out = "0x" + IntToHex(value, 2);
   out += " (";
   out += cmd.Description != nullptr ? cmd.Description : kUnknownServiceCmd;
   out += ", ";

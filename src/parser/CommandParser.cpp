@@ -1,7 +1,5 @@
 #include "parser/CommandParser.h"
 
-#include <cstdio>
-
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
 #include "core/CommandCode.h"
@@ -88,9 +86,8 @@ std::string TParserCommand::Parse(const TCommand& command, TParseType source, bo
   if (source != pFields) {
     std::uint8_t result = FStream.ReadByte();
     if (result != 0) {
-      char head[32];
-      std::snprintf(head, sizeof head, "Error: %u(0x%.2X) ", result, result);
-      return head + TPrinterError::GetDescription(result, true);
+      return "Error: " + std::to_string(result) + "(0x" + IntToHex(result, 2) + ") " +
+             TPrinterError::GetDescription(result, true);
     }
   }
   for (const auto& [name, type] : layout) {

@@ -1,6 +1,6 @@
-#include <cstdio>
 #include <map>
 
+#include "core/BinUtils.h"
 #include "core/Translate.h"
 #include "parser/CommandParser.h"
 #include "parser/ParserCommand10.h"
@@ -128,10 +128,8 @@ std::string GetCommandShortValue(const TCommand& command, TCommandTexts* texts) 
   if (command.AnswerData().empty() && !command.TxData().empty()) {
     summary += Tr(" Нет ответа на команду");
   } else if (command.ResCode() != 0) {
-    char head[48];
-    std::snprintf(head, sizeof head, " [ERROR] %d (0x%.2X) ", command.ResCode(),
-                  static_cast<unsigned>(command.ResCode()));
-    summary += head;
+    summary += " [ERROR] " + std::to_string(command.ResCode()) + " (0x" +
+               IntToHex(static_cast<std::uint32_t>(command.ResCode()), 2) + ") ";
     summary += TPrinterError::GetDescription(command.ResCode(), true);
   }
   return summary;

@@ -50,6 +50,32 @@ TEST(BytesToHex, UpperCasePairsSeparatedBySingleSpaces) {
   EXPECT_EQ(out, "TX: AB FF");
 }
 
+TEST(IntToHex, LikePrintfWithAMinimumOfDigits) {
+  // printf's "%.*X" / "%.*x" is the reference, over values of every length.
+  for (std::uint64_t value :
+       {0ull, 0x7ull, 0x1Full, 0xABCull, 0xFF01ull, 0xDEADBEEFull, 0x123456789ABCDEFull, ~0ull}) {
+    for (int digits : {0, 1, 2, 4, 8, 17}) {
+      char upper[32], lower[32];
+      std::snprintf(upper, sizeof upper, "%.*llX", digits, static_cast<unsigned long long>(value));
+      std::snprintf(lower, sizeof lower, "%.*llx", digits, static_cast<unsigned long long>(value));
+      // "%.0X" of 0 prints nothing; IntToHex always gives at least one digit.
+      EXPECT_EQ(IntToHex(value, digits), value == 0 && digits == 0 ? "0" : upper) << value;
+      EXPECT_EQ(IntToHex(value, digits, THexCase::Lower), value == 0 && digits == 0 ? "0" : lower);
+    }
+  }
+}
+
+TEST(HexDigitValue, DigitsOfBothCasesAndNothingElse) {
+  for (int c = 0; c < 256; ++c) {
+    const char ch = static_cast<char>(c);
+    const int expected = std::isdigit(c)    ? c - '0'
+                         : std::isxdigit(c) ? std::toupper(c) - 'A' + 10
+                                            : -1;
+    EXPECT_EQ(HexDigitValue(ch), expected) << c;
+    EXPECT_EQ(IsHexText(std::string("0a F") + ch), expected >= 0 || c <= 0x20) << c;
+  }
+}
+
 TEST(HexToBytes, GroupsBlanksBadDigitsAndLimits) {
   // Text, the bytes read (as hex), and a limit where there is one. A group is complete at
   // two digits, so an odd digit starts the next one; only a space ends a one-digit group,

@@ -100,11 +100,10 @@ class TGenerator {
     std::uint64_t ms = FMillis % 1000, s = FMillis / 1000 % 60, m = FMillis / 60000 % 60,
                   h = (10 + FMillis / 3600000) % 24;
     char buf[64];
-    std::snprintf(buf, sizeof buf, "[%02d.12.2024 %02u:%02u:%02u.%03u] [%08X] ",
+    std::snprintf(buf, sizeof buf, "[%02d.12.2024 %02u:%02u:%02u.%03u] [",
                   static_cast<int>(1 + FMillis / 86400000 % 28), static_cast<unsigned>(h),
-                  static_cast<unsigned>(m), static_cast<unsigned>(s), static_cast<unsigned>(ms),
-                  FThread);
-    return buf;
+                  static_cast<unsigned>(m), static_cast<unsigned>(s), static_cast<unsigned>(ms));
+    return buf + IntToHex(FThread, 8) + "] ";
   }
 
   void Line(const std::string& utf8) {
