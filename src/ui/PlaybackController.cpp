@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QThread>
 #include <algorithm>
+#include <exception>
 
 #include "player/PlaybackTexts.h"
 #include "ui/UiText.h"
@@ -34,14 +35,16 @@ TPlaybackController::TPlaybackController(TCommandList& list, IPlaybackView& view
 
 TPlaybackController::~TPlaybackController() {
   StopAndWait();
+  while (FStatusPending) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   FPlayThread.reset();
+  FStatusThread.reset();
   FSubscriptions.clear();
 }
 
 bool TPlaybackController::Start(IDriver& driver, TStartKind kind, int currentRow,
                                 const std::function<bool(int row)>& selected,
                                 TPlaybackOptions options) {
-  if (!FFinished) return false;
+  if (!Idle()) return false;
   FView.PlaybackStarting();
   int first = 0;
   int count = 0;  // 0: up to the end of the list
@@ -75,6 +78,39 @@ bool TPlaybackController::Start(IDriver& driver, TStartKind kind, int currentRow
         FPlayer.PlayLog(driver, FList, &FOptions.Exceptions, first, count, FOptions.Endless);
       },
       [this](TNotifyThread&) { PlayFinished(); },
+      [this](std::function<void()> function) {
+        QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
+      });
+  return true;
+}
+
+bool TPlaybackController::RequestStatus(IDriver& driver) {
+  if (!Idle()) return false;
+  FStatusPending = true;
+  auto reply = std::make_shared<TStatusReply>();
+  FStatusThread.reset();
+  FStatusThread = StartNotifyThread(
+      [&driver, reply](TNotifyThread&) {
+        try {
+          driver.SetPassword(driver.SysAdminPassword());
+          reply->Result = driver.GetECRStatus();
+          if (reply->Result != 0) {
+            reply->ResultDescription = Q(driver.ResultCodeDescription());
+            return;
+          }
+          reply->Mode = driver.ECRMode();
+          reply->ModeDescription = Q(driver.ECRModeDescription());
+          reply->AdvancedMode = driver.ECRAdvancedMode();
+          reply->AdvancedModeDescription = Q(driver.ECRAdvancedModeDescription());
+        } catch (const std::exception& e) {
+          reply->Result = deNoConnection;
+          reply->ResultDescription = Q(e.what());
+        }
+      },
+      [this, reply](TNotifyThread&) {
+        FStatusPending = false;
+        FView.ShowStatus(*reply);
+      },
       [this](std::function<void()> function) {
         QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
       });

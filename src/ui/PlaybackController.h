@@ -1,7 +1,7 @@
 // Playback for the window: which commands a start plays, the exception list, endless play,
-// the question after a failed command, the status text of every played command. The
-// player runs on a worker thread; what it reports reaches the window on the controller's
-// thread through a small view interface. Holds no widgets.
+// the question after a failed command, the status text of every played command; and the
+// register's status. The device is used on a worker thread only; what it reports reaches
+// the window on the controller's thread through a small view interface. Holds no widgets.
 #pragma once
 
 #include <QObject>
@@ -19,6 +19,16 @@
 
 namespace quillon {
 
+// The register's answer to a status request.
+struct TStatusReply {
+  int Result = 0;
+  QString ResultDescription;  // when Result is not 0
+  int Mode = 0;               // the modes when Result is 0
+  QString ModeDescription;
+  int AdvancedMode = 0;
+  QString AdvancedModeDescription;
+};
+
 // What the controller asks of the window; called on the controller's thread.
 class IPlaybackView {
  public:
@@ -33,6 +43,8 @@ class IPlaybackView {
   virtual void ShowFailedCommand(int index, const QString& status) = 0;
   // Asks whether to go on after a failed command; true goes on.
   virtual bool AskContinue(const QString& title, const QString& text) = 0;
+  // The answer to RequestStatus.
+  virtual void ShowStatus(const TStatusReply& reply) = 0;
 };
 
 // Which commands a start plays.
@@ -56,11 +68,11 @@ class TPlaybackController : public QObject {
   // Plays commands of list (not owned) and tells view (not owned); listens on bus.
   TPlaybackController(TCommandList& list, IPlaybackView& view,
                       TNotifyBus& bus = TNotifyBus::Instance());
-  // Stops a playback and waits until it has ended.
+  // Stops a playback and waits until it and a status request have ended.
   ~TPlaybackController() override;
 
   // Starts playing to driver (kept until the playback ends): currentRow is where the list
-  // stands, selected tells the selected rows. Refused (false) while a playback runs.
+  // stands, selected tells the selected rows. Refused (false) unless Idle().
   bool Start(IDriver& driver, TStartKind kind, int currentRow,
              const std::function<bool(int row)>& selected, TPlaybackOptions options);
   // Asks the playback to stop; returns at once.
@@ -68,6 +80,13 @@ class TPlaybackController : public QObject {
   // Stops a playback and processes events until it has ended.
   void StopAndWait();
   bool Finished() const { return FFinished; }
+
+  // Asks driver for the register's status, with the system administrator's password, on
+  // a worker thread; the reply goes to the view. Refused (false) unless Idle().
+  bool RequestStatus(IDriver& driver);
+  bool StatusPending() const { return FStatusPending; }
+  // Neither a playback nor a status request runs.
+  bool Idle() const { return FFinished && !FStatusPending; }
 
   TQuillon& Player() { return FPlayer; }
 
@@ -84,6 +103,8 @@ class TPlaybackController : public QObject {
   TPlaybackOptions FOptions;
   bool FFinished = true;
   std::unique_ptr<TNotifyThread> FPlayThread;
+  bool FStatusPending = false;
+  std::unique_ptr<TNotifyThread> FStatusThread;
   std::vector<TSubscription> FSubscriptions;
 };
 

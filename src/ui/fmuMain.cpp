@@ -324,7 +324,7 @@ IDriver& TfmMain::GetDriver() {
 }
 
 void TfmMain::ShowProperties() {
-  if (!Finished()) return;
+  if (!FPlayback->Idle()) return;
   IDriver& driver = GetDriver();
   auto* tarvex = dynamic_cast<TDriver*>(&driver);
   if (!tarvex) {
@@ -339,31 +339,29 @@ void TfmMain::ShowProperties() {
     Ask(QMessageBox::Critical, T("Ошибка"), Q(error), QMessageBox::Ok);
 }
 
-void TfmMain::ShowDriverResult(int result, const QString& caption) {
-  if (result != 0)
-    FUi.memInfo->setPlainText(QStringLiteral("%1: %2: %3, %4")
-                                  .arg(caption, T("Ошибка"))
-                                  .arg(result)
-                                  .arg(Q(GetDriver().ResultCodeDescription())));
-  else
-    FUi.memInfo->setPlainText(QStringLiteral("%1: %2").arg(caption, T("Успешно")));
-}
-
 void TfmMain::GetStatus() {
-  if (!Finished()) return;
+  if (!FPlayback->Idle()) return;
   FUi.memInfo->clear();
   QCoreApplication::processEvents();
-  IDriver& driver = GetDriver();
-  driver.SetPassword(driver.SysAdminPassword());
-  const int result = driver.GetECRStatus();
-  ShowDriverResult(result, T("Запрос состояния"));
-  if (result == 0) {
-    FUi.memInfo->appendPlainText(
-        T("Режим   : %1, %2").arg(driver.ECRMode()).arg(Q(driver.ECRModeDescription())));
-    FUi.memInfo->appendPlainText(T("Подрежим: %1, %2")
-                                     .arg(driver.ECRAdvancedMode())
-                                     .arg(Q(driver.ECRAdvancedModeDescription())));
+  // The request runs on the controller's worker; the window goes on meanwhile.
+  if (!FPlayback->RequestStatus(GetDriver())) return;
+  while (FPlayback->StatusPending())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+void TfmMain::ShowStatus(const TStatusReply& reply) {
+  const QString caption = T("Запрос состояния");
+  if (reply.Result != 0) {
+    FUi.memInfo->setPlainText(QStringLiteral("%1: %2: %3, %4")
+                                  .arg(caption, T("Ошибка"))
+                                  .arg(reply.Result)
+                                  .arg(reply.ResultDescription));
+    return;
   }
+  FUi.memInfo->setPlainText(QStringLiteral("%1: %2").arg(caption, T("Успешно")));
+  FUi.memInfo->appendPlainText(T("Режим   : %1, %2").arg(reply.Mode).arg(reply.ModeDescription));
+  FUi.memInfo->appendPlainText(
+      T("Подрежим: %1, %2").arg(reply.AdvancedMode).arg(reply.AdvancedModeDescription));
 }
 
 // ---- Playback ------------------------------------------------------------------------------

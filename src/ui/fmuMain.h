@@ -90,7 +90,6 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   bool AskRestart(const QString& title, const QString& text);
   void OpenFileDialog();
   void SaveFileDialog();
-  void ShowDriverResult(int result, const QString& caption);
   IDriver& GetDriver();
   void Start(TStartKind kind);
   // Turns the controls that would disturb a playback off, or on again.
@@ -105,6 +104,7 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   void ShowPlayedCommand(int index, const QString& status) override;
   void ShowFailedCommand(int index, const QString& status) override;
   bool AskContinue(const QString& title, const QString& text) override;
+  void ShowStatus(const TStatusReply& reply) override;
 
   TCommandList FCommands;
   TCommandModel* FModel = nullptr;

@@ -107,6 +107,7 @@ struct TRecordingView : IPlaybackView {
   int Started = 0, Ended = 0;
   std::vector<int> Played, Failed;
   std::vector<QString> Statuses, Questions;
+  std::vector<TStatusReply> Replies;
   std::deque<bool> Answers;                      // then: stop
   std::function<void(const QString&)> OnStatus;  // after each played command
 
@@ -118,6 +119,7 @@ struct TRecordingView : IPlaybackView {
     if (OnStatus) OnStatus(status);
   }
   void ShowFailedCommand(int index, const QString&) override { Failed.push_back(index); }
+  void ShowStatus(const TStatusReply& reply) override { Replies.push_back(reply); }
   bool AskContinue(const QString&, const QString& text) override {
     Questions.push_back(text);
     const bool answer = !Answers.empty() && Answers.front();
@@ -226,7 +228,8 @@ TEST_F(PlaybackControllerTest, EndlessPlayRunsUntilStoppedAndRefusesASecondStart
   bool refused = false;
   View.OnStatus = [&](const QString& status) {
     if (!status.startsWith(QStringLiteral("Цикл 2 "))) return;
-    refused = !Controller.Start(Driver, TStartKind::All, 0, {}, {});
+    refused =
+        !Controller.Start(Driver, TStartKind::All, 0, {}, {}) && !Controller.RequestStatus(Driver);
     Controller.Stop();
   };
   TPlaybackOptions options;
@@ -236,6 +239,18 @@ TEST_F(PlaybackControllerTest, EndlessPlayRunsUntilStoppedAndRefusesASecondStart
   EXPECT_EQ(View.Ended, 1);
   // The worker may run ahead of the status lines shown: the first pass is labelled too.
   EXPECT_TRUE(View.Statuses[0].startsWith(QStringLiteral("Цикл 1 (1/5) ")));
+}
+
+TEST_F(PlaybackControllerTest, StatusIsAskedOnTheWorkerAndBlocksAPlaybackMeanwhile) {
+  ASSERT_TRUE(Controller.RequestStatus(Driver));
+  EXPECT_FALSE(Controller.Idle());
+  EXPECT_FALSE(Controller.Start(Driver, TStartKind::All, 0, {}, {}));
+  EXPECT_TRUE(View.Replies.empty());  // not answered on this thread
+  while (Controller.StatusPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  ASSERT_EQ(View.Replies.size(), 1u);
+  EXPECT_EQ(View.Replies[0].Result, 0);
+  EXPECT_EQ(Driver.Password(), Driver.SysAdminPassword());
+  EXPECT_EQ(View.Started, 0);
 }
 
 }  // namespace
