@@ -187,8 +187,19 @@ class TLogParser::TFrame {
  private:
   // Hex conversion, the same rules as HexToBytes, one character at a time.
   void Feed(std::string_view text) {
-    for (char c : text) {
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
       if (FStopped) return;
+      // The common case in one step: two hex digits followed by a space or the end.
+      if (FGroupLen == 0 && i + 1 < n && (i + 2 == n || text[i + 2] == ' ')) {
+        int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
+        if (high >= 0 && low >= 0) {
+          FBytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+          i += i + 2 == n ? 2 : 3;
+          continue;
+        }
+      }
+      char c = text[i++];
       if (IsBlank(c)) {
         if (c == ' ' && FGroupLen > 0) Commit();
         continue;
