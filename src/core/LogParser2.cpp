@@ -56,13 +56,6 @@ std::string CutByPosition(std::string_view text, std::size_t start, std::ptrdiff
   return CopyChars(text, start, count);
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 std::string Protocol2Payload(TBytesView body) {
   if (body.size() < 6) return {};
   return BytesToHex(body.substr(4, body.size() - 6));
@@ -185,14 +178,14 @@ class TLogParser::TFrame {
   }
 
  private:
-  // Hex conversion, the same rules as HexToBytes, one character at a time.
+  // Hex conversion, the same rules as HexToBytes, fed a piece at a time.
   void Feed(std::string_view text) {
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n;) {
       if (FStopped) return;
       // The common case in one step: two hex digits followed by a space or the end.
       if (FGroupLen == 0 && i + 1 < n && (i + 2 == n || text[i + 2] == ' ')) {
-        int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
+        int high = HexDigitValue(text[i]), low = HexDigitValue(text[i + 1]);
         if (high >= 0 && low >= 0) {
           FBytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
           i += i + 2 == n ? 2 : 3;
@@ -212,7 +205,7 @@ class TLogParser::TFrame {
   void Commit() {
     int value = 0;
     for (int i = 0; i < FGroupLen; ++i) {
-      int d = HexDigit(FGroup[i]);
+      int d = HexDigitValue(FGroup[i]);
       if (d < 0) {
         FStopped = true;
         FGroupLen = 0;
@@ -227,7 +220,7 @@ class TLogParser::TFrame {
   // The byte a one-digit group at the end of the text stands for, if it is valid.
   std::optional<std::uint8_t> Pending() const {
     if (FGroupLen != 1) return std::nullopt;
-    int d = HexDigit(FGroup[0]);
+    int d = HexDigitValue(FGroup[0]);
     if (d < 0) return std::nullopt;
     return static_cast<std::uint8_t>(d);
   }
