@@ -3,6 +3,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "core/BinUtils.h"
 #include "core/DriverCommands.h"
 
 namespace quillon::cli {
@@ -132,7 +133,6 @@ void AppendJsonString(std::string& out, std::string_view text) {
                .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     return;
   }
-  static constexpr char kHex[] = "0123456789abcdef";
   out.push_back('"');
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -171,8 +171,7 @@ void AppendJsonString(std::string& out, std::string_view text) {
         break;
       default:
         out += "\\u00";
-        out.push_back(kHex[c >> 4]);
-        out.push_back(kHex[c & 15]);
+        out += IntToHex(c, 2, THexCase::Lower);
     }
   }
   out.append(text, start, std::string_view::npos);
