@@ -17,8 +17,9 @@ constexpr const char* kErrFvlnLength = "Неверная длина FVLN";
 constexpr std::uint8_t kMaxFvlnPoint = 8;
 constexpr double kSecondsPerDay = 86400.0;
 
-using Int128 = __int128;
-using UInt128 = unsigned __int128;
+// A compiler extension (GCC, clang): __extension__ keeps -Wpedantic quiet about it.
+__extension__ typedef __int128 Int128;
+__extension__ typedef unsigned __int128 UInt128;
 
 // value / divisor rounded to the nearest integer, ties to even (divisor > 0).
 Int128 DivRoundHalfEven(Int128 value, Int128 divisor) {
