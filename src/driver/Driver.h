@@ -9,13 +9,13 @@ namespace quillon {
 
 // Errors of the driver itself (negative results).
 enum TDriverError : int {
-  deNoConnection = -1,     // "Нет связи"
-  dePortOpen = -2,         // the port or host cannot be opened
-  deTimeout = -3,          // the device did not answer in time
-  deBadFrames = -4,        // frames stayed corrupt after the retries
-  deRequestTooLong = -5,   // the request does not fit one frame
-  deBadRequest = -6,       // TransferBytes holds no command
-  deStillPrinting = -7,    // WaitForPrinting ran out of time
+  deNoConnection = -1,    // "Нет связи"
+  dePortOpen = -2,        // the port or host cannot be opened
+  deTimeout = -3,         // the device did not answer in time
+  deBadFrames = -4,       // frames stayed corrupt after the retries
+  deRequestTooLong = -5,  // the request does not fit one frame
+  deBadRequest = -6,      // TransferBytes holds no command
+  deStillPrinting = -7,   // WaitForPrinting ran out of time
 };
 
 class IDriver {
