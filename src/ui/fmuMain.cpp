@@ -26,7 +26,6 @@
 #include <algorithm>
 #include <exception>
 
-#include "core/Errors.h"
 #include "driver/TarvexDriver.h"
 #include "parser/CommandDetails.h"
 #include "ui/CommandModel.h"
