@@ -31,6 +31,14 @@ constexpr std::uint64_t ControlBytes(std::uint64_t word) {
   return (word - kOnes * 0x20) & ~word & kHighs;
 }
 
+// The command's name in a buffer reused from one row to the next on this thread.
+std::string_view NameOf(const TCommand& command) {
+  thread_local std::string name;
+  name.clear();
+  command.AppendCommandName(name);
+  return name;
+}
+
 }  // namespace
 
 void AppendEscaped(std::string& out, std::string_view field) {
@@ -76,11 +84,11 @@ void AppendListLine(std::string& out, std::uint64_t number, const TCommand& comm
                     const TCommandTexts& texts) {
   out += std::to_string(number);
   out.push_back('\t');
-  AppendEscaped(out, command.TimeStamp());
+  AppendEscaped(out, command.TimeStampView());
   out.push_back('\t');
-  AppendEscaped(out, command.ThreadID());
+  AppendEscaped(out, command.ThreadIDView());
   out.push_back('\t');
-  AppendEscaped(out, command.CommandName());
+  AppendEscaped(out, NameOf(command));
   out.push_back('\t');
   AppendEscaped(out, texts.Summary);
   out.push_back('\t');
@@ -202,11 +210,11 @@ void AppendJsonLine(std::string& out, std::uint64_t number, const TCommand& comm
   integer("n", number);
   integer("line", command.LineNumber());
   text("attributes", command.Attributes());
-  text("time", command.TimeStamp());
-  text("thread", command.ThreadID());
+  text("time", command.TimeStampView());
+  text("thread", command.ThreadIDView());
   text("protocol", GetProtocolName(command.Protocol()));
   integer("code", command.Code());
-  text("name", command.CommandName());
+  text("name", NameOf(command));
   text("tx", command.TxData());
   text("rx", command.AnswerData());
   integer("result", command.ResCode());

@@ -96,14 +96,14 @@ void TCommand::SetPlayedAnswerData(std::string value) {
   // The old text is freed after the lock is released.
 }
 
-std::string TCommand::TimeStamp() const {
+std::string_view TCommand::TimeStampView() const {
   std::string_view attrs = FData.Attributes;
   std::size_t from = Utf8Offset(attrs, 1);
   std::string_view rest = attrs.substr(from);
-  return std::string(Utf8Left(rest, 23));
+  return Utf8Left(rest, 23);
 }
 
-std::string TCommand::ThreadID() const {
+std::string_view TCommand::ThreadIDView() const {
   std::string_view attrs = FData.Attributes;
   std::size_t pos = attrs.find("] [");
   // Without the separator the text is taken from its third character on.
@@ -111,7 +111,7 @@ std::string TCommand::ThreadID() const {
   std::string_view rest = attrs.substr(std::min(start, attrs.size()));
   std::size_t close = rest.find(']');
   if (close == std::string_view::npos) return {};
-  return std::string(rest.substr(0, close));
+  return rest.substr(0, close);
 }
 
 std::int32_t TCommand::GetCode(std::string_view data) {
@@ -127,12 +127,20 @@ bool TCommand::HasError() const {
 }
 
 std::string TCommand::CommandName() const {
-  if (FData.Protocol == pProtocol2 && FData.TxData.empty()) return "Sync";
-  std::string name = IntToHex(static_cast<std::uint32_t>(FData.Code), 2);
+  std::string name;
   name.reserve(64);
-  name += ", ";
-  name += GetCommandName(static_cast<std::uint16_t>(FData.Code & 0xFFFF));
+  AppendCommandName(name);
   return name;
+}
+
+void TCommand::AppendCommandName(std::string& out) const {
+  if (FData.Protocol == pProtocol2 && FData.TxData.empty()) {
+    out += "Sync";
+    return;
+  }
+  out += IntToHex(static_cast<std::uint32_t>(FData.Code), 2);
+  out += ", ";
+  out += GetCommandName(static_cast<std::uint16_t>(FData.Code & 0xFFFF));
 }
 
 bool TCommand::HasData(std::string_view text) const {

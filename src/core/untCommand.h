@@ -53,9 +53,11 @@ class TCommand {
   void SetAnswerData(std::string value) { FData.AnswerData = std::move(value); }
 
   // Characters 2..24 of Attributes: the time stamp without its opening bracket.
-  std::string TimeStamp() const;
+  std::string TimeStamp() const { return std::string(TimeStampView()); }
+  std::string_view TimeStampView() const;
   // The text between the first "] [" of Attributes and the next "]".
-  std::string ThreadID() const;
+  std::string ThreadID() const { return std::string(ThreadIDView()); }
+  std::string_view ThreadIDView() const;
 
   // CommandCodeOf (core/CommandCode.h) of a request in hex text. Empty text gives 0.
   static std::int32_t GetCode(std::string_view data);
@@ -66,6 +68,8 @@ class TCommand {
   bool HasError() const;
   // "11, Запрос состояния"; "Sync" for a protocol 2 frame without payload.
   std::string CommandName() const;
+  // Appends CommandName() to out.
+  void AppendCommandName(std::string& out) const;
   // Case-insensitive search in Attributes, TimeStamp and CommandName.
   bool HasData(std::string_view text) const;
   // The same with a needle that is already lower-cased.
