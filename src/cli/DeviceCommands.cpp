@@ -23,12 +23,6 @@ namespace quillon::cli {
 
 namespace {
 
-void PrintLine(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
-
 // A bad device address is a usage error (exit status 2).
 bool CheckAddress(const std::string& device) {
   TDeviceAddress address;
@@ -114,6 +108,35 @@ class TStopOnSignal {
 };
 
 }  // namespace
+
+std::vector<TSubcommand> AddDeviceCommands(CLI::App& app) {
+  auto replayOptions = std::make_shared<TReplayOptions>();
+  TReplayOptions& o = *replayOptions;
+  auto* replay = app.add_subcommand("replay", "Воспроизвести команды журнала на ККТ");
+  replay->add_option("LOGFILE", o.LogFile, "Файл журнала")->required();
+  replay
+      ->add_option("--device", o.Device, "ККТ: tcp://HOST:PORT или serial:/dev/ttyUSB0?baud=115200")
+      ->required();
+  replay->add_option("--from", o.From, "С команды номер N (с 1)")->check(CLI::PositiveNumber);
+  replay->add_option("--count", o.Count, "Сколько команд (0 - до конца)")
+      ->check(CLI::NonNegativeNumber);
+  replay->add_flag("--loop", o.Loop, "Зациклить воспроизведение (до Ctrl+C)");
+  replay->add_flag("--ignore-device-errors", o.IgnoreDeviceErrors, "Игнорировать ошибки ККТ");
+  replay->add_option("--except", o.Except,
+                     "Коды команд, которые не отправлять, через запятую (по умолчанию \"FF 0A\")");
+  auto* yes = replay->add_flag_callback(
+      "--yes", [&o] { o.Answer = 1; }, "После ошибки продолжать, не спрашивая");
+  auto* no = replay->add_flag_callback(
+      "--no", [&o] { o.Answer = -1; }, "После ошибки останавливаться, не спрашивая");
+  yes->excludes(no);
+
+  auto statusDevice = std::make_shared<std::string>();
+  auto* status = app.add_subcommand("status", "Запрос состояния ККТ");
+  status->add_option("--device", *statusDevice, "ККТ: tcp://HOST:PORT или serial:...")->required();
+
+  return {{replay, [replayOptions] { return RunReplay(*replayOptions); }},
+          {status, [statusDevice] { return RunStatus(*statusDevice); }}};
+}
 
 int RunReplay(const TReplayOptions& options) {
   if (!CheckAddress(options.Device)) return 2;
@@ -202,29 +225,6 @@ int RunStatus(const std::string& device) {
   PrintLine("Режим   : " + std::to_string(driver->ECRMode()) + ", " + driver->ECRModeDescription());
   PrintLine("Подрежим: " + std::to_string(driver->ECRAdvancedMode()) + ", " +
             driver->ECRAdvancedModeDescription());
-  return 0;
-}
-
-namespace {
-TEmulator* gEmulator = nullptr;
-extern "C" void StopEmulator(int) {
-  if (gEmulator != nullptr) gEmulator->Stop();
-}
-}  // namespace
-
-int RunEmulate(TEmulatorOptions options) {
-  options.OnExchange = [](const TExchange& exchange) { PrintLine(FormatExchange(exchange)); };
-  options.OnNotice = [](const std::string& notice) {
-    std::fprintf(stderr, "%s\n", notice.c_str());
-  };
-  TEmulator emulator(options);
-  emulator.Listen();
-  std::fprintf(stderr, "Эмулятор ККТ слушает %s\n", emulator.LocalAddress().c_str());
-  gEmulator = &emulator;
-  std::signal(SIGINT, StopEmulator);
-  std::signal(SIGTERM, StopEmulator);
-  emulator.Run();
-  gEmulator = nullptr;
   return 0;
 }
 

@@ -1,9 +1,10 @@
-// quillon-cli commands that talk to a register or play one: replay, status, emulate.
+// quillon-cli commands that talk to a register: replay and status.
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "emulator/Emulator.h"
+#include "cli/Subcommand.h"
 
 namespace quillon::cli {
 
@@ -18,8 +19,10 @@ struct TReplayOptions {
   int Answer = 0;                // error question: 1 always go on, -1 always stop, 0 ask
 };
 
+// Adds "replay" and "status" to the application.
+std::vector<TSubcommand> AddDeviceCommands(CLI::App& app);
+
 int RunReplay(const TReplayOptions& options);
 int RunStatus(const std::string& device);
-int RunEmulate(TEmulatorOptions options);
 
 }  // namespace quillon::cli

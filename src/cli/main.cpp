@@ -20,6 +20,7 @@
 #include "parser/CommandParser.h"
 #ifdef QUILLON_WITH_DEVICES
 #include "cli/DeviceCommands.h"
+#include "cli/EmulateCommand.h"
 #endif
 
 namespace {
@@ -219,47 +220,9 @@ int main(int argc, char** argv) {
   save->add_option("OUTFILE", saveOut, "Файл для сохранения")->required();
 
 #ifdef QUILLON_WITH_DEVICES
-  cli::TReplayOptions replayOptions;
-  auto* replay = app.add_subcommand("replay", "Воспроизвести команды журнала на ККТ");
-  replay->add_option("LOGFILE", replayOptions.LogFile, "Файл журнала")->required();
-  replay
-      ->add_option("--device", replayOptions.Device,
-                   "ККТ: tcp://HOST:PORT или serial:/dev/ttyUSB0?baud=115200")
-      ->required();
-  replay->add_option("--from", replayOptions.From, "С команды номер N (с 1)")
-      ->check(CLI::PositiveNumber);
-  replay->add_option("--count", replayOptions.Count, "Сколько команд (0 - до конца)")
-      ->check(CLI::NonNegativeNumber);
-  replay->add_flag("--loop", replayOptions.Loop, "Зациклить воспроизведение (до Ctrl+C)");
-  replay->add_flag("--ignore-device-errors", replayOptions.IgnoreDeviceErrors,
-                   "Игнорировать ошибки ККТ");
-  replay->add_option("--except", replayOptions.Except,
-                     "Коды команд, которые не отправлять, через запятую (по умолчанию \"FF 0A\")");
-  auto* yes = replay->add_flag_callback(
-      "--yes", [&] { replayOptions.Answer = 1; }, "После ошибки продолжать, не спрашивая");
-  auto* no = replay->add_flag_callback(
-      "--no", [&] { replayOptions.Answer = -1; }, "После ошибки останавливаться, не спрашивая");
-  yes->excludes(no);
-
-  std::string statusDevice;
-  auto* status = app.add_subcommand("status", "Запрос состояния ККТ");
-  status->add_option("--device", statusDevice, "ККТ: tcp://HOST:PORT или serial:...")->required();
-
-  TEmulatorOptions emulatorOptions;
-  auto* emulate = app.add_subcommand("emulate", "Эмулятор ККТ по TCP");
-  emulate->add_option("--listen", emulatorOptions.Listen,
-                      "Адрес HOST:PORT (по умолчанию 127.0.0.1:7778)");
-  emulate->add_option("--log", emulatorOptions.LogFile, "Отвечать ответами из журнала");
-  emulate->add_option("--busy", emulatorOptions.Busy, "Ответ 0x50 N раз перед каждым успешным");
-  emulate->add_option("--delay-ms", emulatorOptions.DelayMs, "Задержка перед каждым ответом, мс");
-  emulate->add_option("--nak-every", emulatorOptions.NakEvery, "NAK на каждый K-й запрос");
-  emulate->add_option("--drop-every", emulatorOptions.DropEvery, "Без ответа на каждый K-й запрос");
-  emulate->add_option("--garbage-every", emulatorOptions.GarbageEvery,
-                      "Испорченный кадр ответа каждый K-й раз");
-  emulate->add_option("--disconnect-after", emulatorOptions.DisconnectAfter,
-                      "Разорвать соединение после K обменов");
-  emulate->add_option("--byte-timeout-ms", emulatorOptions.ByteTimeoutMs,
-                      "Пауза перед каждой реакцией, мс");
+  std::vector<cli::TSubcommand> deviceCommands = cli::AddDeviceCommands(app);
+  for (cli::TSubcommand& command : cli::AddEmulateCommand(app))
+    deviceCommands.push_back(std::move(command));
 #endif
 
   try {
@@ -275,9 +238,8 @@ int main(int argc, char** argv) {
     if (*show) return RunShow(showFile, showNumber);
     if (*save) return RunSave(saveFile, saveOut);
 #ifdef QUILLON_WITH_DEVICES
-    if (*replay) return cli::RunReplay(replayOptions);
-    if (*status) return cli::RunStatus(statusDevice);
-    if (*emulate) return cli::RunEmulate(emulatorOptions);
+    for (const cli::TSubcommand& command : deviceCommands)
+      if (*command.App) return command.Run();
 #endif
   } catch (const EQuillonError& e) {
     std::fflush(stdout);
