@@ -2,6 +2,7 @@
 // CRC-16/CCITT-FALSE over LEN, NUMBER and payload.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -15,6 +16,10 @@ inline constexpr std::uint8_t kProtocol2Start = 0x8F;
 inline constexpr std::uint8_t kProtocol2Escape = 0x9F;
 inline constexpr std::uint8_t kProtocol2EscapedStart = 0x81;
 inline constexpr std::uint8_t kProtocol2EscapedEscape = 0x83;
+// The longest payload: LEN (payload + 2) must fit 16 bits. A frame carries the low 16 bits
+// of its number.
+inline constexpr std::size_t kProtocol2MaxData = 65533;
+inline constexpr std::uint32_t kProtocol2NumberMask = 0xFFFF;
 
 struct TKorvanFrame2 {
   TBytes Data;

@@ -2,6 +2,7 @@
 // bytes from the second to the end of the payload. No stuffing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/Bytes.h"
@@ -10,6 +11,11 @@ namespace quillon {
 
 // The start byte of a frame.
 inline constexpr std::uint8_t kProtocol3Start = 0x82;
+// What the device sends for a good request frame before its answer frame (logged as "06").
+inline constexpr std::uint8_t kProtocol3Ack = 0x06;
+// The longest payload (LEN is 16 bits). A frame carries the low 8 bits of its number.
+inline constexpr std::size_t kProtocol3MaxData = 65535;
+inline constexpr std::uint32_t kProtocol3NumberMask = 0xFF;
 
 struct TKorvanFrame3 {
   TBytes Data;
