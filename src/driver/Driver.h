@@ -16,6 +16,7 @@ enum TDriverError : int {
   deRequestTooLong = -5,  // the request does not fit one frame
   deBadRequest = -6,      // TransferBytes holds no command
   deStillPrinting = -7,   // WaitForPrinting ran out of time
+  deAborted = -8,         // Abort ended the exchange
 };
 
 class IDriver {
@@ -50,6 +51,12 @@ class IDriver {
 
   // Opens the settings dialog; the window provides it, elsewhere it does nothing.
   virtual void ShowProperties() {}
+
+  // Ends a pending exchange, print wait or status query soon with deAborted. Any thread.
+  virtual void Abort() {}
+  // The protocol (1, 2, 3) the commands about to be played were recorded in; the driver
+  // speaks it unless its settings name one.
+  virtual void SetLogProtocol(int /*protocol*/) {}
 };
 
 }  // namespace quillon

@@ -14,6 +14,8 @@ struct TDriverSettings {
   int PrintTimeout = 60000;               // ms: how long WaitForPrinting polls at most
   int Password = 30;                      // operator password sent with commands
   int SysAdminPassword = 30;              // system administrator password
+  int Protocol = 0;                       // link protocol 1, 2, 3; 0: as the log
+  std::string TraceFile;                  // the traffic written here as a log; empty: none
 
   friend bool operator==(const TDriverSettings&, const TDriverSettings&) = default;
 };
