@@ -39,8 +39,17 @@ TQuillon::TQuillon(TNotifyBus& bus, TSleep sleep) : FBus(bus), FSleep(std::move(
   if (!FSleep) FSleep = [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); };
 }
 
+void TQuillon::BeginPlayback() {
+  FStopFlag = false;
+}
+
 void TQuillon::StopPlaying() {
   FStopFlag = true;
+  {
+    // Held while aborting, so that PlayLog cannot return and let its driver go meanwhile.
+    std::lock_guard lock(FDriverMutex);
+    if (FDriver != nullptr) FDriver->Abort();
+  }
   // Taking the lock orders the flag with a WaitForPlayMode about to sleep.
   { std::lock_guard lock(FModeMutex); }
   FModeChanged.notify_all();
@@ -51,6 +60,25 @@ bool TQuillon::IsPlayable(const TCommand& command, const std::vector<std::string
   for (const std::string& line : *exceptList)
     if (TCommand::GetCode(line) == command.Code()) return false;
   return true;
+}
+
+std::int64_t TQuillon::LastIndex(std::size_t listSize, int firstIndex, int count) {
+  std::int64_t last = static_cast<std::int64_t>(listSize) - 1;
+  if (count != 0) last = std::min<std::int64_t>(std::int64_t{firstIndex} + count - 1, last);
+  return last;
+}
+
+int TQuillon::RecordedProtocol(const TCommandList& commands,
+                               const std::vector<std::string>* exceptList, int firstIndex,
+                               int count) {
+  const std::int64_t last = LastIndex(commands.Count(), firstIndex, count);
+  for (std::int64_t j = std::max(firstIndex, 0); j <= last; ++j) {
+    const TCommand& command = commands[static_cast<std::size_t>(j)];
+    if (!command.Selected || !IsPlayable(command, exceptList)) continue;
+    const TProtocol protocol = command.Protocol();
+    if (protocol == pProtocol1 || protocol == pProtocol2 || protocol == pProtocol3) return protocol;
+  }
+  return 0;
 }
 
 bool TQuillon::WaitForPlayMode() {
@@ -89,9 +117,10 @@ void TQuillon::PlayCommand(IDriver& drv, TCommand& command) {
   for (int tries = 0;;) {
     result = drv.ExchangeBytes();
     ++tries;
-    if (!IsBusyResult(result)) break;
+    // A stop ends the retries at once; the busy result then counts as the command's.
+    if (!IsBusyResult(result) || FStopFlag) break;
     FSleep(kBusyPause);
-    if (tries >= kMaxExchanges) break;
+    if (tries >= kMaxExchanges || FStopFlag) break;
   }
   if (result <= 0)
     command.SetPlayedAnswerData(drv.TransferBytes());
@@ -108,18 +137,25 @@ void TQuillon::PlayCommand(IDriver& drv, TCommand& command) {
 void TQuillon::PlayLog(IDriver& drv, TCommandList& commands,
                        const std::vector<std::string>* exceptList, int firstIndex, int count,
                        bool infinitePlay) {
-  FStopFlag = false;
+  // The stop is not cleared here (BeginPlayback does it): one given before this call stops it.
+  {
+    std::lock_guard lock(FDriverMutex);
+    FDriver = &drv;
+  }
   std::int64_t pass = infinitePlay ? 0 : -1;
   std::int64_t j = firstIndex;
   // Set when a failure ends playback.
   std::optional<std::string> fatal;
 
   try {
+    if (!FStopFlag) {
+      const int protocol = RecordedProtocol(commands, exceptList, firstIndex, count);
+      if (protocol != 0) drv.SetLogProtocol(protocol);
+    }
     while (!fatal) {
       if (infinitePlay) ++pass;
       const std::int64_t lastInList = static_cast<std::int64_t>(commands.Count()) - 1;
-      std::int64_t last = lastInList;
-      if (count != 0) last = std::min<std::int64_t>(std::int64_t{firstIndex} + count - 1, last);
+      const std::int64_t last = LastIndex(commands.Count(), firstIndex, count);
       SetPlayMode(pmPlay);
       bool sent = false;
 
@@ -137,7 +173,10 @@ void TQuillon::PlayLog(IDriver& drv, TCommandList& commands,
           PlayCommand(drv, command);
         } catch (...) {
           std::string message = CurrentErrorMessage();
-          if (j < last) {
+          if (FStopFlag) {
+            // Stopped meanwhile (the exchange may have been aborted): nothing to ask.
+            fatal = std::move(message);
+          } else if (j < last) {
             // The answer may come from a handler of the query or later from any thread.
             if (TryPost(kChannelErrorQuery, std::to_string(j) + ' ' + message) && WaitForPlayMode())
               SetPlayMode(pmPlay);
@@ -158,6 +197,10 @@ void TQuillon::PlayLog(IDriver& drv, TCommandList& commands,
   } catch (...) {
     // Only the bus or the system can fail out here; nothing leaves the player.
     if (!fatal) fatal = CurrentErrorMessage();
+  }
+  {
+    std::lock_guard lock(FDriverMutex);
+    FDriver = nullptr;
   }
   if (fatal) TryPost(kChannelError, std::to_string(j) + ' ' + std::to_string(pass) + ' ' + *fatal);
 }

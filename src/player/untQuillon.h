@@ -45,16 +45,34 @@ class TQuillon {
   TQuillon(const TQuillon&) = delete;
   TQuillon& operator=(const TQuillon&) = delete;
 
+  // Clears a stop given for an earlier playback. Whoever decides to play calls it first,
+  // before handing PlayLog to its thread: a StopPlaying that comes after it, even before
+  // PlayLog has begun, stops that PlayLog. PlayLog itself never clears the stop.
+  void BeginPlayback();
+
   // Plays commands [firstIndex, firstIndex + count - 1] (count 0: up to the end of the
   // list), the selected and playable ones, once or, with infinitePlay, pass after pass
-  // until StopPlaying. Runs on the calling thread and raises nothing.
+  // until StopPlaying. Tells drv first the protocol the commands were recorded in
+  // (RecordedProtocol), when one is known. Runs on the calling thread and raises nothing.
   void PlayLog(IDriver& drv, TCommandList& commands, const std::vector<std::string>* exceptList,
                int firstIndex, int count, bool infinitePlay);
 
-  // Asks a running PlayLog to stop before its next command; also answers a pending error
-  // query with stop. Any thread; returns at once.
+  // Asks a running PlayLog to stop before its next command, ends the exchange in progress
+  // (IDriver::Abort), and answers a pending error query with stop. A failure while stopping
+  // ends the playback without a question. Any thread; returns at once.
   void StopPlaying();
   bool StopRequested() const { return FStopFlag.load(); }
+
+  // The last index [firstIndex, firstIndex + count - 1] reaches in a list of listSize
+  // commands (count 0: up to the end), never beyond the list's last command; below
+  // firstIndex when the range holds nothing.
+  static std::int64_t LastIndex(std::size_t listSize, int firstIndex, int count);
+
+  // The protocol (pProtocol1..3) of the first command that [firstIndex, firstIndex +
+  // count - 1] would play, or 0 when none of them was recorded in one of those.
+  static int RecordedProtocol(const TCommandList& commands,
+                              const std::vector<std::string>* exceptList, int firstIndex,
+                              int count);
 
   // False when a line of exceptList, read as a command code, is the command's code.
   static bool IsPlayable(const TCommand& command, const std::vector<std::string>* exceptList);
@@ -75,6 +93,8 @@ class TQuillon {
   TNotifyBus& FBus;
   TSleep FSleep;
   std::atomic<bool> FStopFlag = false;
+  std::mutex FDriverMutex;
+  IDriver* FDriver = nullptr;  // the driver of the running PlayLog; guarded by FDriverMutex
   mutable std::mutex FModeMutex;
   std::condition_variable FModeChanged;
   TPlayMode FPlayMode = pmPlay;  // guarded by FModeMutex

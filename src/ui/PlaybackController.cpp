@@ -35,6 +35,7 @@ TPlaybackController::TPlaybackController(TCommandList& list, IPlaybackView& view
 
 TPlaybackController::~TPlaybackController() {
   StopAndWait();
+  if (FStatusPending && FStatusDriver != nullptr) FStatusDriver->Abort();
   while (FStatusPending) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   FPlayThread.reset();
   FStatusThread.reset();
@@ -64,6 +65,8 @@ bool TPlaybackController::Start(IDriver& driver, TStartKind kind, int currentRow
       break;
   }
   FFinished = false;
+  // From here on a Stop stops this playback, even before the worker has begun it.
+  FPlayer.BeginPlayback();
   for (std::size_t i = 0; i < FList.Count(); ++i)
     FList[i].Selected = kind != TStartKind::Selected || selected(static_cast<int>(i));
   FOptions = std::move(options);
@@ -84,9 +87,10 @@ bool TPlaybackController::Start(IDriver& driver, TStartKind kind, int currentRow
   return true;
 }
 
-bool TPlaybackController::RequestStatus(IDriver& driver) {
+bool TPlaybackController::RequestStatus(IDriver& driver, TStatusHandler onReply) {
   if (!Idle()) return false;
   FStatusPending = true;
+  FStatusDriver = &driver;
   auto reply = std::make_shared<TStatusReply>();
   FStatusThread.reset();
   FStatusThread = StartNotifyThread(
@@ -107,9 +111,13 @@ bool TPlaybackController::RequestStatus(IDriver& driver) {
           reply->ResultDescription = Q(e.what());
         }
       },
-      [this, reply](TNotifyThread&) {
+      [this, reply, onReply = std::move(onReply)](TNotifyThread&) {
         FStatusPending = false;
-        FView.ShowStatus(*reply);
+        FStatusDriver = nullptr;
+        if (onReply)
+          onReply(*reply);
+        else
+          FView.ShowStatus(*reply);
       },
       [this](std::function<void()> function) {
         QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);

@@ -81,9 +81,11 @@ class TPlaybackController : public QObject {
   void StopAndWait();
   bool Finished() const { return FFinished; }
 
+  using TStatusHandler = std::function<void(const TStatusReply& reply)>;
   // Asks driver for the register's status, with the system administrator's password, on
-  // a worker thread; the reply goes to the view. Refused (false) unless Idle().
-  bool RequestStatus(IDriver& driver);
+  // a worker thread; the reply goes to onReply when given (on the controller's thread),
+  // else to the view. Refused (false) unless Idle().
+  bool RequestStatus(IDriver& driver, TStatusHandler onReply = {});
   bool StatusPending() const { return FStatusPending; }
   // Neither a playback nor a status request runs.
   bool Idle() const { return FFinished && !FStatusPending; }
@@ -104,6 +106,7 @@ class TPlaybackController : public QObject {
   bool FFinished = true;
   std::unique_ptr<TNotifyThread> FPlayThread;
   bool FStatusPending = false;
+  IDriver* FStatusDriver = nullptr;  // while a status request runs
   std::unique_ptr<TNotifyThread> FStatusThread;
   std::vector<TSubscription> FSubscriptions;
 };

@@ -25,9 +25,10 @@ struct TExchange {
         Description(std::move(description)),
         Throw(std::move(error)) {}
   int Result = 0;
-  std::string Answer;       // TransferBytes after a result of 0 or less
-  std::string Description;  // ResultCodeDescription after a failure
-  std::string Throw;        // non-empty: ExchangeBytes raises an error with this text
+  std::string Answer;         // TransferBytes after a result of 0 or less
+  std::string Description;    // ResultCodeDescription after a failure
+  std::string Throw;          // non-empty: ExchangeBytes raises an error with this text
+  bool UntilAborted = false;  // ExchangeBytes waits for Abort and answers deAborted
 };
 
 class TFakeDriver : public IDriver {
@@ -57,6 +58,16 @@ class TFakeDriver : public IDriver {
       Script.pop_front();
     }
     if (!next.Throw.empty()) throw std::runtime_error(next.Throw);
+    if (next.UntilAborted) {
+      std::unique_lock lock(FAbortMutex);
+      FExchangeWaiting = true;
+      FAbortChanged.notify_all();
+      FAbortChanged.wait(lock, [this] { return FAbortPending; });
+      FAbortPending = false;
+      FExchangeWaiting = false;
+      next = {deAborted, "", "Прервано"};
+      FTransfer.clear();
+    }
     // A success without a scripted answer answers with the code bytes and result 00; a
     // driver error leaves the request in place.
     if (next.Result == 0 && next.Answer.empty())
@@ -86,6 +97,26 @@ class TFakeDriver : public IDriver {
   int ECRAdvancedMode() const override { return 0; }
   std::string ECRAdvancedModeDescription() const override { return {}; }
 
+  // Any thread.
+  void Abort() override {
+    std::lock_guard lock(FAbortMutex);
+    ++FAborts;
+    if (FExchangeWaiting) FAbortPending = true;
+    FAbortChanged.notify_all();
+  }
+  void SetLogProtocol(int protocol) override {
+    Calls.push_back("SetLogProtocol " + std::to_string(protocol));
+  }
+  int Aborts() const {
+    std::lock_guard lock(FAbortMutex);
+    return FAborts;
+  }
+  // Waits until an exchange waits for Abort.
+  void WaitForPendingExchange() {
+    std::unique_lock lock(FAbortMutex);
+    FAbortChanged.wait(lock, [this] { return FExchangeWaiting; });
+  }
+
   int Exchanges() const {
     int n = 0;
     for (const auto& call : Calls) n += call == "ExchangeBytes";
@@ -97,6 +128,10 @@ class TFakeDriver : public IDriver {
   int FPassword = 0;
   std::string FTransfer;
   TExchange FLast;
+  mutable std::mutex FAbortMutex;
+  std::condition_variable FAbortChanged;
+  bool FExchangeWaiting = false, FAbortPending = false;
+  int FAborts = 0;
 };
 
 // Records the messages of the three channels as "Channel: text", in order.

@@ -3,7 +3,10 @@
 #include <thread>
 
 #include "FakeDriver.h"
+#include "core/BinUtils.h"
+#include "core/CommandCode.h"
 #include "player/NotifyThread.h"
+#include "player/PlayPlan.h"
 #include "player/untQuillon.h"
 
 namespace quillon::test {
@@ -255,6 +258,114 @@ TEST_F(PlayerTest, DriverAndHandlerErrorsAreCommandFailures) {
             (Messages{"CommandRun: 0", "CommandRun: 1", "ErrorQuery: 1 Неизвестная ошибка",
                       "Error: 1 -1 Неизвестная ошибка"}));
   EXPECT_FALSE(commands[1].Played);
+}
+
+TEST_F(PlayerTest, AStopGivenBeforePlayLogBeginsIsKept) {
+  FillCommands(commands, {"11", "10"});
+  player.BeginPlayback();
+  player.StopPlaying();  // after the decision to play, before the player's thread begins
+  std::thread worker([&] { Play(); });
+  worker.join();
+  Play();  // still stopped: only BeginPlayback clears it
+  EXPECT_TRUE(recorder.Messages().empty());
+  EXPECT_EQ(drv.Exchanges(), 0);
+  player.BeginPlayback();
+  Play();
+  EXPECT_EQ(drv.Exchanges(), 2);
+}
+
+TEST_F(PlayerTest, AStopEndsTheExchangeInProgressAndTheRetriesWithoutAQuestion) {
+  FillCommands(commands, {"11", "10", "12"});
+  drv.Script.emplace_back();
+  drv.Script.back().UntilAborted = true;
+  player.BeginPlayback();
+  std::thread worker([&] { Play(); });
+  drv.WaitForPendingExchange();
+  player.StopPlaying();
+  worker.join();
+  EXPECT_EQ(drv.Aborts(), 1);
+  EXPECT_EQ(recorder.Messages(), (Messages{"CommandRun: 0", "Error: 0 -1 -8, Прервано"}));
+  EXPECT_TRUE(commands[0].Played);
+  EXPECT_FALSE(commands[1].Played);
+  player.StopPlaying();  // no playback: nothing to abort
+  EXPECT_EQ(drv.Aborts(), 1);
+
+  // A busy device is not asked again once stopped, and the pause is the last one.
+  TRecorder busy(bus);
+  int pauses = 0;
+  TQuillon stopping(bus, [&](std::chrono::milliseconds) {
+    ++pauses;
+    stopping.StopPlaying();
+  });
+  drv.Script.assign(5, TExchange{kResultPrinting, "", "Идет печать"});
+  const int before = drv.Exchanges();
+  stopping.PlayLog(drv, commands, nullptr, 0, 0, false);
+  EXPECT_EQ(drv.Exchanges() - before, 1);
+  EXPECT_EQ(pauses, 1);
+  EXPECT_EQ(busy.Messages(), (Messages{"CommandRun: 0", "Error: 0 -1 80, Идет печать"}));
+}
+
+// A list of commands recorded in different protocols: what a range plays, which protocol it
+// was recorded in, and what a link of each protocol can carry.
+TEST_F(PlayerTest, RecordedProtocolAndPlanOfARange) {
+  TBytes huge(MaxRequestSize(pProtocol2) + 1, 0x11);
+  struct TRow {
+    std::string Tx;
+    TProtocol Protocol;
+    bool Selected;
+  };
+  TBytes big(300, 0x17);
+  const TRow rows[] = {
+      {"FF 0A 01", pProtocol3, true},  // excepted
+      {"", pProtocol2, true},          // a sync frame: no bytes
+      {"11 1E", pNone, true},
+      {BytesToHex(big), pProtocol1, true},
+      {"10", pProtocol3, false},
+      {"12", pProtocol3, true},
+      {BytesToHex(huge), pProtocol2, true},
+  };
+  for (const TRow& row : rows) {
+    TCommandRec rec;
+    rec.TxData = row.Tx;
+    rec.Code = TCommand::GetCode(row.Tx);
+    rec.Protocol = row.Protocol;
+    commands.Add(std::move(rec)).Selected = row.Selected;
+  }
+  const std::vector<std::string> except{"FF 0A"};
+  struct TRange {
+    int First, Count, Protocol;
+  };
+  for (const TRange& range : {TRange{0, 0, 2}, TRange{2, 0, 1}, TRange{4, 0, 3}, TRange{2, 1, 0},
+                              TRange{7, 0, 0}, TRange{-1, 3, 2}})
+    EXPECT_EQ(TQuillon::RecordedProtocol(commands, &except, range.First, range.Count),
+              range.Protocol)
+        << range.First << " " << range.Count;
+
+  using S = TPlanStep;
+  const std::pair<int, std::vector<S>> plans[] = {
+      {1, {S::Excepted, S::Empty, S::Send, S::TooLong, S::Unselected, S::Send, S::TooLong}},
+      {2, {S::Excepted, S::Empty, S::Send, S::Send, S::Unselected, S::Send, S::TooLong}},
+      {3, {S::Excepted, S::Empty, S::Send, S::Send, S::Unselected, S::Send, S::Send}},
+  };
+  for (const auto& [protocol, steps] : plans) {
+    std::vector<S> planned;
+    for (const TPlannedCommand& entry : PlanPlayback(commands, &except, 0, 0, protocol))
+      planned.push_back(entry.Step);
+    EXPECT_EQ(planned, steps) << protocol;
+  }
+  const std::vector<TPlannedCommand> tail = PlanPlayback(commands, &except, 3, 2, 1);
+  ASSERT_EQ(tail.size(), 2u);
+  EXPECT_EQ(tail[0].Index, 3u);
+  EXPECT_EQ(tail[0].Size, 300u);
+  EXPECT_EQ(tail[1].Index, 4u);
+  EXPECT_TRUE(PlanPlayback(commands, &except, 7, 0, 1).empty());
+
+  // The player tells the driver the protocol before the first command, and plays what the
+  // plan says it sends (the driver refuses nothing here).
+  Play(0, 0, &except);
+  ASSERT_FALSE(drv.Calls.empty());
+  EXPECT_EQ(drv.Calls[0], "SetLogProtocol 2");
+  EXPECT_EQ(drv.Exchanges(), 5);
 }
 
 // One thread plays while another reads the replay state of every command, as the window
