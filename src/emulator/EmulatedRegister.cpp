@@ -11,6 +11,7 @@
 #include "core/CommandCode.h"
 #include "core/Errors.h"
 #include "core/LogLoader.h"
+#include "core/untCommand.h"
 
 namespace quillon {
 
@@ -154,13 +155,18 @@ TBytes TEmulatedRegister::Answer(TBytesView request, const TDateTimeParts& now) 
   return ResultAnswer(request, kResultUnknownCommand);
 }
 
-TRecordedAnswers::TRecordedAnswers(std::vector<TRecordedCommand> commands)
-    : FCommands(std::move(commands)) {}
+TRecordedAnswers::TRecordedAnswers(std::vector<TRecordedCommand> commands, int protocol)
+    : FCommands(std::make_shared<const std::vector<TRecordedCommand>>(std::move(commands))),
+      FProtocol(protocol) {}
 
 TRecordedAnswers TRecordedAnswers::FromLogFile(const std::string& fileName) {
   std::vector<TRecordedCommand> commands;
+  std::size_t perProtocol[4] = {};  // commands of protocols 1, 2 and 3
   TLogLoadResult loaded =
-      LoadLog(TLogSource::File(fileName), [&commands](TCommand& command, std::uint64_t) {
+      LoadLog(TLogSource::File(fileName), [&](TCommand& command, std::uint64_t) {
+        const TProtocol protocol = command.Protocol();
+        if (protocol == pProtocol1 || protocol == pProtocol2 || protocol == pProtocol3)
+          ++perProtocol[protocol];
         TRecordedCommand recorded;
         recorded.Request = HexToBytes(command.TxData());
         if (recorded.Request.empty()) return;
@@ -169,7 +175,11 @@ TRecordedAnswers TRecordedAnswers::FromLogFile(const std::string& fileName) {
         commands.push_back(std::move(recorded));
       });
   if (!loaded.ReadError.empty()) throw EQuillonError(loaded.ReadError);
-  return TRecordedAnswers(std::move(commands));
+  int protocol = 0;
+  for (int p = pProtocol1; p <= pProtocol3; ++p)
+    if (perProtocol[p] > 0 && (protocol == 0 || perProtocol[p] > perProtocol[protocol]))
+      protocol = p;
+  return TRecordedAnswers(std::move(commands), protocol);
 }
 
 namespace {
@@ -181,31 +191,38 @@ bool IsBusyAnswer(const TBytes& answer) {
 
 }  // namespace
 
+const TRecordedCommand* TRecordedAnswers::TakeAt(std::size_t index) {
+  FNext = index + 1;
+  FLast = &(*FCommands)[index];
+  return FLast;
+}
+
 const TRecordedCommand* TRecordedAnswers::Take(TBytesView request) {
+  const std::size_t size = Count();
   // A caller asks again after a busy answer, and the log holds that second request as a
   // command of its own. The repeat gets the next recorded answer without taking it, so
   // that the recorded repeat still finds it when it is played in its turn.
   if (FLast != nullptr && IsBusyAnswer(FLast->Answer) && FLast->Request == request) {
-    for (std::size_t i = std::max(FPeekFrom, FNext); i < FCommands.size(); ++i) {
-      if (FCommands[i].Request == request) {
+    for (std::size_t i = std::max(FPeekFrom, FNext); i < size; ++i) {
+      if ((*FCommands)[i].Request == request) {
         FPeekFrom = i + 1;
-        FLast = &FCommands[i];
+        FLast = &(*FCommands)[i];
         return FLast;
       }
     }
   }
   FPeekFrom = 0;
-  const bool isPoll = request.size() >= 1 && request[0] == 0x10;
-  const std::size_t end = isPoll ? std::min(FNext + 1, FCommands.size()) : FCommands.size();
-  for (std::size_t i = FNext; i < end; ++i) {
-    if (FCommands[i].Request == request) {
-      FNext = i + 1;
-      FLast = &FCommands[i];
-      return FLast;
-    }
+  if (size == 0) return FLast = nullptr;
+  if (request.size() >= 1 && request[0] == 0x10) {
+    const std::size_t next = FNext < size ? FNext : 0;
+    if ((*FCommands)[next].Request == request) return TakeAt(next);
+    return FLast = nullptr;
   }
-  FLast = nullptr;
-  return nullptr;
+  for (std::size_t i = FNext; i < size; ++i)
+    if ((*FCommands)[i].Request == request) return TakeAt(i);
+  for (std::size_t i = 0; i < FNext && i < size; ++i)  // none ahead: from the start again
+    if ((*FCommands)[i].Request == request) return TakeAt(i);
+  return FLast = nullptr;
 }
 
 }  // namespace quillon

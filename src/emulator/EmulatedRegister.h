@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,15 +43,21 @@ struct TRecordedCommand {
 
 // The recorded commands of a log and the position reached in them. A request takes the
 // first command after the last one taken that has the same request bytes; commands passed
-// over are not taken later. A short status request (10) is the exception: the driver sends
-// it as often as it likes while it waits for printing, so it takes only the very next
-// command, and when that one differs the position stays where it was. A request repeated
-// right after a busy answer (IsBusyResult: 50, 4B) gets the next recorded answer to it without
-// taking it.
+// over are not taken on this pass. When none lies ahead the position wraps: the first such
+// command from the start of the log is taken, so a log played again (or played endlessly)
+// gets its answers on every pass. A short status request (10) is the exception: the driver
+// sends it as often as it likes while it waits for printing, so it takes only the very next
+// command (the first one once the end is reached), and when that one differs the position
+// stays where it was. A request repeated right after a busy answer (IsBusyResult: 50, 4B)
+// gets the next recorded answer to it without taking it.
+//
+// A copy shares the commands and has a position of its own: each connection of the
+// emulator plays the log from its own copy.
 class TRecordedAnswers {
  public:
   TRecordedAnswers() = default;
-  explicit TRecordedAnswers(std::vector<TRecordedCommand> commands);
+  // protocol: the link protocol (1, 2 or 3) the commands were logged with; 0 unknown.
+  explicit TRecordedAnswers(std::vector<TRecordedCommand> commands, int protocol = 0);
   // Reads a driver log (code page 1251 unless it has a byte-order mark). Commands without
   // request bytes are left out. Raises EQuillonError when the file cannot be read.
   static TRecordedAnswers FromLogFile(const std::string& fileName);
@@ -59,12 +66,18 @@ class TRecordedAnswers {
   // is then unchanged).
   const TRecordedCommand* Take(TBytesView request);
 
-  std::size_t Count() const { return FCommands.size(); }
+  std::size_t Count() const { return FCommands ? FCommands->size() : 0; }
   // Index of the first command that may still be taken.
   std::size_t Position() const { return FNext; }
+  // The protocol most of the log's commands were recorded in (1, 2 or 3); 0 when the log
+  // held none of them.
+  int Protocol() const { return FProtocol; }
 
  private:
-  std::vector<TRecordedCommand> FCommands;
+  const TRecordedCommand* TakeAt(std::size_t index);
+
+  std::shared_ptr<const std::vector<TRecordedCommand>> FCommands;
+  int FProtocol = 0;
   std::size_t FNext = 0;
   const TRecordedCommand* FLast = nullptr;  // what the last request got
   std::size_t FPeekFrom = 0;                // where the next repeat after a busy answer looks

@@ -114,22 +114,31 @@ int LineOf(const TRecordedCommand* command) {
   return command ? command->LineNumber : 0;
 }
 
-TEST(RecordedAnswersTest, RequestsTakeTheirCommandsInOrder) {
+TEST(RecordedAnswersTest, RequestsTakeTheirCommandsInOrderAndWrap) {
   TRecordedAnswers answers({Rec("11 01", "11 00 AA", 1), Rec("80 01", "80 00", 2),
                             Rec("11 01", "11 00 BB", 3), Rec("12 01", "", 4),
                             Rec("13 01", "13 00", 5)});
   EXPECT_EQ(LineOf(answers.Take(Hex("11 01"))), 1);
-  EXPECT_EQ(LineOf(answers.Take(Hex("11 01"))), 3);  // skips 80 01, which is then lost
+  EXPECT_EQ(LineOf(answers.Take(Hex("11 01"))), 3);  // skips 80 01
   EXPECT_EQ(answers.Position(), 3u);
-  EXPECT_EQ(LineOf(answers.Take(Hex("80 01"))), 0);
-  EXPECT_EQ(LineOf(answers.Take(Hex("11 01"))), 0);  // none left
+  TRecordedAnswers other = answers;                  // the same commands, a position of its own
+  EXPECT_EQ(LineOf(answers.Take(Hex("80 01"))), 2);  // none ahead: from the start
+  EXPECT_EQ(answers.Position(), 2u);
+  EXPECT_EQ(LineOf(answers.Take(Hex("11 01"))), 3);  // ahead again
   EXPECT_EQ(LineOf(answers.Take(Hex("11 02"))), 0);  // other bytes never match
   EXPECT_EQ(answers.Position(), 3u);
   const TRecordedCommand* silent = answers.Take(Hex("12 01"));
   ASSERT_NE(silent, nullptr);
   EXPECT_TRUE(silent->Answer.empty());
   EXPECT_EQ(LineOf(answers.Take(Hex("13 01"))), 5);
-  EXPECT_EQ(LineOf(answers.Take(Hex("13 01"))), 0);
+  EXPECT_EQ(LineOf(answers.Take(Hex("13 01"))), 5);  // the end: the same one again
+  EXPECT_EQ(LineOf(answers.Take(Hex("11 01"))), 1);  // a second pass gets the first
+  EXPECT_EQ(answers.Position(), 1u);
+
+  EXPECT_EQ(other.Position(), 3u);
+  EXPECT_EQ(LineOf(other.Take(Hex("13 01"))), 5);
+  EXPECT_EQ(answers.Position(), 1u);
+  EXPECT_EQ(TRecordedAnswers().Take(Hex("11 01")), nullptr);
 }
 
 TEST(RecordedAnswersTest, ShortStatusPollsTakeOnlyTheNextCommand) {

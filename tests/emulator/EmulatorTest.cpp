@@ -269,28 +269,26 @@ TEST_F(EmulatorTest, LogAnswersAreReplayedInOrder) {
   EXPECT_EQ(host.Exchange(kShortStatus), Hex("10 00 1E 02 00 02 05"));
   EXPECT_EQ(host.Exchange(kShortStatus).size(), 14u);
   EXPECT_EQ(host.Exchange(kStatus), Hex("11 00 BB"));
-  host.SendByte(kENQ);
-  EXPECT_EQ(host.ReadByte(), kNAK);
-  host.SendFrame(Hex("12 1E 00 00 00"));
-  EXPECT_EQ(host.ReadByte(), kACK);
-  EXPECT_TRUE(host.HoldsNothing());               // the log has no answer: silence
-  EXPECT_EQ(host.Exchange(kStatus).size(), 48u);  // no third one in the log
+  // The log has no answer: the built-in register answers at once.
+  EXPECT_EQ(host.Exchange(Hex("12 1E 00 00 00")), Hex("12 37"));
+  EXPECT_EQ(host.Exchange(kStatus), Hex("11 00 AA"));  // no third one: from the start
   EXPECT_EQ(host.Exchange(Hex("13 1E 00 00 00")), Hex("13 00 CC"));
-  EXPECT_EQ(host.Exchange(Hex("13 1E 00 00 00")), Hex("13 37"));
+  EXPECT_EQ(host.Exchange(Hex("13 1E 00 00 00")), Hex("13 00 CC"));
 
   const auto exchanges = Exchanges();
   ASSERT_EQ(exchanges.size(), 10u);
   const std::pair<TAnswerSource, int> expected[] = {
-      {asLog, status1}, {asBuiltIn, 0},  {asLog, print}, {asLog, poll},  {asBuiltIn, 0},
-      {asLog, status2}, {asLog, silent}, {asBuiltIn, 0}, {asLog, other}, {asBuiltIn, 0}};
+      {asLog, status1}, {asBuiltIn, 0},      {asLog, print},   {asLog, poll},  {asBuiltIn, 0},
+      {asLog, status2}, {asBuiltIn, silent}, {asLog, status1}, {asLog, other}, {asLog, other}};
   for (std::size_t i = 0; i < exchanges.size(); ++i) {
     EXPECT_EQ(exchanges[i].Source, expected[i].first) << i;
     EXPECT_EQ(exchanges[i].LogLine, expected[i].second) << i;
+    EXPECT_EQ(exchanges[i].LogAnswerMissing, i == 6) << i;
+    EXPECT_TRUE(exchanges[i].Answered) << i;
   }
-  EXPECT_FALSE(exchanges[6].Answered);
 }
 
-TEST_F(EmulatorTest, RecordedAnswerTooLongForAFrameIsNotSent) {
+TEST_F(EmulatorTest, RecordedAnswerTooLongForAFrameIsAnsweredByTheBuiltInRegister) {
   // A protocol 2 log may hold answers longer than the 255 bytes a protocol 1 frame carries.
   TKorvanFrame2 request{Hex("22 01"), 1};
   TKorvanFrame2 answer{Hex("22 00") + TBytes(298, 0x41), 1};
@@ -302,20 +300,23 @@ TEST_F(EmulatorTest, RecordedAnswerTooLongForAFrameIsNotSent) {
       << head << "<- " << BytesToHex(TKorvanProtocol2::Encode(answer)) << "\r\n";
   TEmulatorOptions options = Options();
   options.LogFile = path.string();
+  options.Protocol = 1;
   THostClient host(Start(options));
-  host.SendByte(kENQ);
-  EXPECT_EQ(host.ReadByte(), kNAK);
-  host.SendFrame(Hex("22 01"));
-  EXPECT_EQ(host.ReadByte(), kACK);
-  EXPECT_TRUE(host.HoldsNothing());
-  EXPECT_EQ(host.Exchange(Hex("22 01")), Hex("22 37"));  // the recorded one is used up
+  EXPECT_EQ(host.Exchange(Hex("22 01")), Hex("22 37"));
+  EXPECT_EQ(host.Exchange(Hex("22 01")), Hex("22 37"));  // the log again, from the start
 
   const auto exchanges = Exchanges();
   ASSERT_EQ(exchanges.size(), 2u);
-  EXPECT_EQ(exchanges[0].Source, asLog);
-  EXPECT_EQ(exchanges[0].LogLine, 1);
-  EXPECT_TRUE(exchanges[0].AnswerTooLong);
-  EXPECT_FALSE(exchanges[0].Answered);
+  for (const TExchange& e : exchanges) {
+    EXPECT_EQ(e.Source, asBuiltIn);
+    EXPECT_EQ(e.LogLine, 1);
+    EXPECT_TRUE(e.AnswerTooLong);
+    EXPECT_TRUE(e.LogAnswerMissing);
+    EXPECT_TRUE(e.Answered);
+  }
+  EXPECT_EQ(FormatExchange(exchanges[0]),
+            "22 01 -> 22 37 (журнал, строка 1) (встроенный регистратор) (ответ длиннее 255 байт "
+            "не помещается в кадр)");
 }
 
 TEST_F(EmulatorTest, BusyAnswersComeBeforeEachRealOne) {
