@@ -15,11 +15,10 @@ namespace quillon {
 namespace {
 
 constexpr std::string_view kMarkerPrefix = "[DEBUG] TPrinterProtocol";
-constexpr std::string_view kMarker1 = "[DEBUG] TPrinterProtocol -> ";
-constexpr std::string_view kMarker2 = "[DEBUG] TPrinterProtocol2 -> ";
-constexpr std::string_view kMarker3 = "[DEBUG] TPrinterProtocol3 -> ";
+constexpr std::string_view kMarker1 = kProtocol1Marker;
+constexpr std::string_view kMarker2 = kProtocol2Marker;
+constexpr std::string_view kMarker3 = kProtocol3Marker;
 constexpr std::string_view kMarkerD = "] [D] -> ";
-constexpr std::string_view kAnswerMarker = "<- ";
 constexpr std::size_t kAttributesLength = 36;
 
 inline bool IsBlank(char c) {

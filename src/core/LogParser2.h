@@ -16,6 +16,14 @@
 
 namespace quillon {
 
+// The markers behind which the driver's log lines carry a request frame of protocol 1, 2
+// and 3, and the arrow before the bytes of an answer. The driver writes its answer lines
+// with the protocol's marker, its "-> " turned into "<- " ("[DEBUG] TPrinterProtocol2 <- ").
+inline constexpr std::string_view kProtocol1Marker = "[DEBUG] TPrinterProtocol -> ";
+inline constexpr std::string_view kProtocol2Marker = "[DEBUG] TPrinterProtocol2 -> ";
+inline constexpr std::string_view kProtocol3Marker = "[DEBUG] TPrinterProtocol3 -> ";
+inline constexpr std::string_view kAnswerMarker = "<- ";
+
 // A problem found while parsing that did not stop the parse.
 struct TParseDiagnostic {
   std::int64_t LineNumber = 0;  // 1-based line where the damaged frame began
