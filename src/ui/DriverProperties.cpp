@@ -1,20 +1,21 @@
 #include "ui/DriverProperties.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <string>
 
 #include "core/Translate.h"
 #include "driver/DeviceAddress.h"
-#include "driver/TarvexDriver.h"
 
 namespace quillon {
 
@@ -80,12 +81,30 @@ TDriverPropertiesDialog::TDriverPropertiesDialog(const TDriverSettings& settings
   form->addRow(T("Таймаут печати, мс:"), edtPrintTimeout);
   form->addRow(T("Пароль оператора:"), edtPassword);
   form->addRow(T("Пароль администратора:"), edtSysAdminPassword);
+  cbProtocol = new QComboBox(this);
+  cbProtocol->setObjectName(QStringLiteral("cbProtocol"));
+  cbProtocol->addItem(T("Как в журнале"), 0);
+  for (int protocol = 1; protocol <= 3; ++protocol)
+    cbProtocol->addItem(QString::number(protocol), protocol);
+  cbProtocol->setCurrentIndex(std::max(0, cbProtocol->findData(settings.Protocol)));
+  lblUsedProtocol = new QLabel(this);
+  lblUsedProtocol->setObjectName(QStringLiteral("lblUsedProtocol"));
+  auto* protocolRow = new QHBoxLayout;
+  protocolRow->addWidget(cbProtocol);
+  protocolRow->addWidget(lblUsedProtocol, 1);
+  form->addRow(T("Протокол:"), protocolRow);
+  edtTraceFile = new QLineEdit(QString::fromStdString(settings.TraceFile), this);
+  edtTraceFile->setObjectName(QStringLiteral("edtTraceFile"));
+  edtTraceFile->setToolTip(T("Пусто - обмен не записывается"));
+  form->addRow(T("Файл трассировки обмена:"), edtTraceFile);
   lblError = new QLabel(this);
   lblError->setObjectName(QStringLiteral("lblError"));
   lblError->setStyleSheet(QStringLiteral("color: red"));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  auto* btnCheck = buttons->addButton(T("Проверить связь"), QDialogButtonBox::ActionRole);
+  btnOk = buttons->button(QDialogButtonBox::Ok);
+  btnCheck = buttons->addButton(T("Проверить связь"), QDialogButtonBox::ActionRole);
   btnCheck->setObjectName(QStringLiteral("btnCheck"));
+  btnCheck->setVisible(false);
   connect(btnCheck, &QPushButton::clicked, this, &TDriverPropertiesDialog::CheckConnection);
   auto compose = [this] { ComposeAddress(); };
   connect(cbKind, &QComboBox::currentIndexChanged, this, compose);
@@ -109,6 +128,8 @@ TDriverSettings TDriverPropertiesDialog::Settings() const {
   settings.PrintTimeout = edtPrintTimeout->value();
   settings.Password = edtPassword->value();
   settings.SysAdminPassword = edtSysAdminPassword->value();
+  settings.Protocol = cbProtocol->currentData().toInt();
+  settings.TraceFile = edtTraceFile->text().trimmed().toStdString();
   return settings;
 }
 
@@ -126,7 +147,19 @@ void TDriverPropertiesDialog::ComposeAddress() {
   cbBaud->setEnabled(address.Kind == tkSerial);
 }
 
+void TDriverPropertiesDialog::SetConnectionCheck(TConnectionCheck check,
+                                                 std::function<void()> abort) {
+  FCheck = std::move(check);
+  FAbortCheck = std::move(abort);
+  btnCheck->setVisible(static_cast<bool>(FCheck));
+}
+
+void TDriverPropertiesDialog::ShowUsedProtocol(int protocol) {
+  lblUsedProtocol->setText(T("используется: %1").arg(protocol));
+}
+
 void TDriverPropertiesDialog::CheckConnection() {
+  if (!FCheck || FCheckPending) return;
   TDeviceAddress address;
   std::string error;
   if (!TDeviceAddress::TryParse(edtAddress->text().trimmed().toStdString(), address, error)) {
@@ -134,20 +167,38 @@ void TDriverPropertiesDialog::CheckConnection() {
     lblError->setText(QString::fromStdString(error));
     return;
   }
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  TDriver driver(Settings());
-  driver.SetPassword(driver.SysAdminPassword());
-  const int result = driver.GetECRStatus();
-  QApplication::restoreOverrideCursor();
-  if (result == 0) {
+  QPointer<TDriverPropertiesDialog> self(this);
+  auto done = [self](const TStatusReply& reply) {
+    if (self) self->ShowCheckResult(reply);
+  };
+  if (!FCheck(Settings(), done)) return;
+  FCheckPending = true;
+  btnCheck->setEnabled(false);
+  btnOk->setEnabled(false);
+  lblError->setStyleSheet(QString());
+  lblError->setText(T("Проверка связи..."));
+}
+
+void TDriverPropertiesDialog::ShowCheckResult(const TStatusReply& reply) {
+  FCheckPending = false;
+  btnCheck->setEnabled(true);
+  btnOk->setEnabled(true);
+  if (reply.Result == 0) {
     lblError->setStyleSheet(QStringLiteral("color: green"));
-    lblError->setText(T("Связь есть: ") + QString::number(driver.ECRMode()) + QStringLiteral(", ") +
-                      QString::fromStdString(driver.ECRModeDescription()));
+    lblError->setText(T("Связь есть: ") + QString::number(reply.Mode) + QStringLiteral(", ") +
+                      reply.ModeDescription);
   } else {
     lblError->setStyleSheet(QStringLiteral("color: red"));
-    lblError->setText(T("Ошибка: ") + QString::number(result) + QStringLiteral(", ") +
-                      QString::fromStdString(driver.ResultCodeDescription()));
+    lblError->setText(T("Ошибка: ") + QString::number(reply.Result) + QStringLiteral(", ") +
+                      reply.ResultDescription);
   }
+}
+
+void TDriverPropertiesDialog::done(int result) {
+  // A check still running ends soon; its reply then finds no dialog to show it in.
+  if (FCheckPending && FAbortCheck) FAbortCheck();
+  FCheckPending = false;
+  QDialog::done(result);
 }
 
 void TDriverPropertiesDialog::accept() {

@@ -3,12 +3,15 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 #include "driver/DriverSettings.h"
+#include "ui/PlaybackController.h"
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QSpinBox;
 
 namespace quillon {
@@ -25,10 +28,26 @@ class TDriverPropertiesDialog : public QDialog {
   // Refuses an address that is not a device URI, with the reason shown beside it.
   void accept() override;
 
-  // Asks the device for its status with the settings of the dialog and shows the result.
+  // Starts a status request with these settings, on a worker, and answers false when it
+  // cannot start; done is called on the dialog's thread with the reply.
+  using TConnectionCheck = std::function<bool(const TDriverSettings& settings,
+                                              std::function<void(const TStatusReply&)> done)>;
+  // How the connection is checked, and how a check still running is ended when the dialog
+  // closes. Without a check the button is hidden.
+  void SetConnectionCheck(TConnectionCheck check, std::function<void()> abort);
+  // Shows which protocol the driver uses now (1, 2, 3).
+  void ShowUsedProtocol(int protocol);
+
+  // Asks the device for its status with the settings of the dialog; the result is shown
+  // when it comes, the dialog answering meanwhile.
   void CheckConnection();
+  bool CheckPending() const { return FCheckPending; }
+
+  void done(int result) override;
 
  private:
+  void ShowCheckResult(const TStatusReply& reply);
+
   // Builds the address from the connection fields.
   void ComposeAddress();
 
@@ -43,7 +62,15 @@ class TDriverPropertiesDialog : public QDialog {
   QSpinBox* edtPrintTimeout = nullptr;
   QSpinBox* edtPassword = nullptr;
   QSpinBox* edtSysAdminPassword = nullptr;
+  QComboBox* cbProtocol = nullptr;  // as the log, 1, 2, 3
+  QLabel* lblUsedProtocol = nullptr;
+  QLineEdit* edtTraceFile = nullptr;
   QLabel* lblError = nullptr;
+  QPushButton* btnCheck = nullptr;
+  QPushButton* btnOk = nullptr;
+  TConnectionCheck FCheck;
+  std::function<void()> FAbortCheck;
+  bool FCheckPending = false;
 };
 
 }  // namespace quillon

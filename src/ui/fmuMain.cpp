@@ -142,7 +142,7 @@ QMessageBox::StandardButton TfmMain::Ask(QMessageBox::Icon icon, const QString& 
 // ---- Loading -------------------------------------------------------------------------
 
 bool TfmMain::LoadLogFile(const QString& fileName) {
-  if (!Finished() || Loading()) return false;
+  if (!FPlayback->Idle() || Loading()) return false;
   FUi.memInfo->clear();
   FUi.edtStatus->clear();
   StartLoad();
@@ -151,7 +151,7 @@ bool TfmMain::LoadLogFile(const QString& fileName) {
 }
 
 bool TfmMain::PasteFromClipboard() {
-  if (!Finished() || Loading()) return false;
+  if (!FPlayback->Idle() || Loading()) return false;
   FUi.edtStatus->clear();
   const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
   if (!mime || !mime->hasText()) return false;
@@ -330,8 +330,22 @@ void TfmMain::ShowProperties() {
     driver.ShowProperties();
     return;
   }
-  TDriverPropertiesDialog dialog(tarvex->Settings(), this);
-  if (dialog.exec() != QDialog::Accepted) return;
+  const TDriverSettings saved = tarvex->Settings();
+  TDriverPropertiesDialog dialog(saved, this);
+  // The check goes through the window's own driver (a link may admit one client only), on
+  // the controller's worker; the dialog's values are tried and put back when cancelled.
+  dialog.SetConnectionCheck(
+      [this, tarvex](const TDriverSettings& settings,
+                     std::function<void(const TStatusReply&)> done) {
+        if (!FPlayback->Idle()) return false;
+        tarvex->SetSettings(settings);
+        return FPlayback->RequestStatus(*tarvex, std::move(done));
+      },
+      [tarvex] { tarvex->Abort(); });
+  if (dialog.exec() != QDialog::Accepted) {
+    if (!(tarvex->Settings() == saved)) tarvex->SetSettings(saved);
+    return;
+  }
   tarvex->SetSettings(dialog.Settings());
   std::string error;
   if (!tarvex->SaveSettings(DefaultDriverSettingsPath(), error))
@@ -341,14 +355,17 @@ void TfmMain::ShowProperties() {
 void TfmMain::GetStatus() {
   if (!FPlayback->Idle()) return;
   FUi.memInfo->clear();
-  QCoreApplication::processEvents();
-  // The request runs on the controller's worker; the window goes on meanwhile.
-  if (!FPlayback->RequestStatus(GetDriver())) return;
-  while (FPlayback->StatusPending())
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  // The request runs on the controller's worker and its reply comes to ShowStatus; the
+  // window goes on meanwhile, with the controls that change the list turned off.
+  if (FPlayback->RequestStatus(GetDriver())) EnableControls(false);
+}
+
+bool TfmMain::StatusPending() const {
+  return FPlayback->StatusPending();
 }
 
 void TfmMain::ShowStatus(const TStatusReply& reply) {
+  EnableControls(true);
   const QString caption = T("Запрос состояния");
   if (reply.Result != 0) {
     FUi.memInfo->setPlainText(QStringLiteral("%1: %2: %3, %4")
@@ -387,7 +404,7 @@ void TfmMain::StartSelected() {
 }
 
 void TfmMain::Start(TStartKind kind) {
-  if (!Finished() || Loading()) return;  // one playback at a time, never during a load
+  if (!FPlayback->Idle() || Loading()) return;  // one playback at a time, never during a load
   TPlaybackOptions options;
   for (const QString& line : FUi.memCommandExceptions->toPlainText().split(QLatin1Char('\n')))
     options.Exceptions.push_back(line.toStdString());
@@ -411,13 +428,17 @@ void TfmMain::SetPlaying(bool playing) {
     FModel->ResetRowStates();
   }
   FUi.btnStop->setEnabled(playing);
+  EnableControls(!playing);
+  FUi.memInfo->clear();
+}
+
+void TfmMain::EnableControls(bool enabled) {
   for (QWidget* control : std::initializer_list<QWidget*>{
            FUi.btnStart, FUi.btnStartFromPosition, FUi.btnStartCurrentLine, FUi.btnStartSelected,
            FUi.btnOpen, FUi.btnSettings, FUi.btnPasteFromClipboard, FUi.btnFindError,
            FUi.btnGetStatus, FUi.memCommandExceptions, FUi.chkInfinitePlay, FUi.chkIngoreKKTErrors})
-    control->setEnabled(!playing);
-  for (QAction* action : {FUi.Pfdfa1, FUi.pmMain1, FUi.N3, FUi.N5}) action->setEnabled(!playing);
-  FUi.memInfo->clear();
+    control->setEnabled(enabled);
+  for (QAction* action : {FUi.Pfdfa1, FUi.pmMain1, FUi.N3, FUi.N5}) action->setEnabled(enabled);
 }
 
 void TfmMain::PlaybackStarting() {

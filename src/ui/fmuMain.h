@@ -52,7 +52,9 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   void Search();
   void FindError();
   bool SaveToFile(const QString& fileName);
+  // Starts the status request; its reply is shown when it comes.
   void GetStatus();
+  bool StatusPending() const;
   // The driver's properties dialog; the settings are kept in the driver's own file.
   void ShowProperties();
   void StartAll();
@@ -94,6 +96,8 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   void Start(TStartKind kind);
   // Turns the controls that would disturb a playback off, or on again.
   void SetPlaying(bool playing);
+  // Turns the controls that change the list, the settings or start the device on or off.
+  void EnableControls(bool enabled);
   // Selects and marks the row of a played command (the previous one gets its picture
   // back) and moves the progress bar; false when the index is not a row.
   bool MarkPlayedRow(int index);

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
@@ -23,10 +24,13 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/BinUtils.h"
@@ -85,9 +89,10 @@ std::string TestLog() {
 }
 
 // A register that answers every command with its code and result 0, except command 0x11,
-// which fails with result 0x37.
+// which fails with result 0x37; its status takes statusDelayMs.
 class TFakeDriver : public IDriver {
  public:
+  explicit TFakeDriver(int statusDelayMs = 0) : FStatusDelayMs(statusDelayMs) {}
   int BinaryConversion() const override { return 1; }
   void SetBinaryConversion(int) override {}
   std::string TransferBytes() const override { return FBytes; }
@@ -106,7 +111,10 @@ class TFakeDriver : public IDriver {
   int SysAdminPassword() const override { return 30; }
   int Password() const override { return FPassword; }
   void SetPassword(int value) override { FPassword = value; }
-  int GetECRStatus() override { return FPassword == 30 ? 0 : 0x4F; }
+  int GetECRStatus() override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(FStatusDelayMs));
+    return FPassword == 30 ? 0 : 0x4F;
+  }
   int ECRMode() const override { return 4; }
   std::string ECRModeDescription() const override { return "Закрытая смена"; }
   int ECRAdvancedMode() const override { return 0; }
@@ -116,6 +124,7 @@ class TFakeDriver : public IDriver {
   std::string FBytes;
   int FResult = 0;
   int FPassword = 0;
+  int FStatusDelayMs = 0;
 };
 
 struct TBox {
@@ -533,11 +542,30 @@ TEST_F(MainWindowTest, StoppingOnAnErrorMarksTheRow) {
     EXPECT_EQ(FWindow->Commands()[row].Played.load(), row == 3) << row;
 }
 
-TEST_F(MainWindowTest, StatusRequestShowsModes) {
-  FWindow->GetStatus();
+TEST_F(MainWindowTest, StatusRequestRunsBesideTheWindowAndShowsModes) {
+  FWindow->SetDriverFactory([] { return std::make_unique<TFakeDriver>(1500); });
+  LoadTestLog();
+  Select(1);
+  const char* const controls[] = {"btnOpen",     "btnPasteFromClipboard",
+                                  "btnSettings", "btnGetStatus",
+                                  "btnStart",    "btnStartSelected"};
+  QElapsedTimer timer;
+  timer.start();
+  QTest::mouseClick(Child<QPushButton>("btnGetStatus"), Qt::LeftButton);
+  EXPECT_LT(timer.elapsed(), 700);  // the device takes 1.5 s
+  EXPECT_TRUE(FWindow->StatusPending());
+  EXPECT_TRUE(Child<QPlainTextEdit>("memInfo")->toPlainText().isEmpty());
+  for (const char* name : controls) EXPECT_FALSE(Child<QWidget>(name)->isEnabled()) << name;
+  EXPECT_FALSE(FWindow->LoadLogFile(FDir.filePath(QStringLiteral("test.log"))));
+  FWindow->StartAll();
+  EXPECT_TRUE(FWindow->Finished());
+  while (FWindow->StatusPending() && timer.elapsed() < 10000)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   EXPECT_EQ(Child<QPlainTextEdit>("memInfo")->toPlainText(),
             QStringLiteral("Запрос состояния: Успешно\nРежим   : 4, Закрытая смена\n"
                            "Подрежим: 0, Бумага есть"));
+  for (const char* name : controls) EXPECT_TRUE(Child<QWidget>(name)->isEnabled()) << name;
+  EXPECT_FALSE(FWindow->Commands()[0].Played);
 }
 
 TEST(DriverProperties, EditsSettingsAndRefusesBadAddress) {
@@ -545,8 +573,17 @@ TEST(DriverProperties, EditsSettingsAndRefusesBadAddress) {
   settings.Address = "tcp://10.0.0.5:7000";
   settings.AnswerTimeout = 1234;
   settings.SysAdminPassword = 77;
+  settings.Protocol = 3;
+  settings.TraceFile = "/tmp/trace.log";
   TDriverPropertiesDialog dialog(settings);
   EXPECT_EQ(dialog.Settings(), settings);
+  // Without a way to check the connection there is no button for it.
+  EXPECT_FALSE(dialog.findChild<QPushButton*>(QStringLiteral("btnCheck"))->isVisibleTo(&dialog));
+  auto* protocol = dialog.findChild<QComboBox*>(QStringLiteral("cbProtocol"));
+  protocol->setCurrentIndex(0);
+  EXPECT_EQ(dialog.Settings().Protocol, 0);
+  EXPECT_EQ(protocol->currentText(), QStringLiteral("Как в журнале"));
+  protocol->setCurrentIndex(2);
   dialog.findChild<QSpinBox*>(QStringLiteral("edtPassword"))->setValue(5);
   auto* address = dialog.findChild<QLineEdit*>(QStringLiteral("edtAddress"));
   address->setText(QStringLiteral("not an address"));
@@ -561,6 +598,8 @@ TEST(DriverProperties, EditsSettingsAndRefusesBadAddress) {
   EXPECT_EQ(edited.Password, 5);
   EXPECT_EQ(edited.AnswerTimeout, 1234);
   EXPECT_EQ(edited.SysAdminPassword, 77);
+  EXPECT_EQ(edited.Protocol, 2);
+  EXPECT_EQ(edited.TraceFile, "/tmp/trace.log");
 }
 
 TEST(MainSettings, ReadsWritesAndFallsBackToDefaults) {
@@ -729,12 +768,8 @@ TEST_F(MainWindowTest, PlaysToTheEmulatorAndStopsEndlessPlay) {
   emulator.Wait();
 }
 
-TEST(DriverProperties, ComposesTheAddressAndChecksTheConnection) {
-  TEmulator emulator(QuickEmulator());
-  const std::uint16_t port = emulator.Start();
+TEST(DriverProperties, ComposesTheAddress) {
   TDriverSettings settings;
-  settings.ByteTimeout = 20;
-  settings.AnswerTimeout = 500;
   TDriverPropertiesDialog dialog(settings);
   auto* host = dialog.findChild<QLineEdit*>(QStringLiteral("edtHost"));
   auto* portSpin = dialog.findChild<QSpinBox*>(QStringLiteral("edtPort"));
@@ -743,18 +778,8 @@ TEST(DriverProperties, ComposesTheAddressAndChecksTheConnection) {
   auto* baud = dialog.findChild<QComboBox*>(QStringLiteral("cbBaud"));
   ASSERT_TRUE(host && portSpin && kind && device && baud);
   host->setText(QStringLiteral("127.0.0.1"));
-  portSpin->setValue(port);
-  EXPECT_EQ(dialog.Settings().Address, "tcp://127.0.0.1:" + std::to_string(port));
-  dialog.CheckConnection();
-  auto* result = dialog.findChild<QLabel*>(QStringLiteral("lblError"));
-  EXPECT_TRUE(result->text().startsWith(QStringLiteral("Связь есть: ")))
-      << result->text().toStdString();
-
-  emulator.Stop();
-  emulator.Wait();
-  dialog.CheckConnection();
-  EXPECT_TRUE(result->text().startsWith(QStringLiteral("Ошибка: -")))
-      << result->text().toStdString();
+  portSpin->setValue(7001);
+  EXPECT_EQ(dialog.Settings().Address, "tcp://127.0.0.1:7001");
 
   kind->setCurrentIndex(1);
   device->setCurrentText(QStringLiteral("/dev/ttyUSB0"));
@@ -763,6 +788,77 @@ TEST(DriverProperties, ComposesTheAddressAndChecksTheConnection) {
   EXPECT_EQ(address.Kind, tkSerial);
   EXPECT_EQ(address.Device, "/dev/ttyUSB0");
   EXPECT_EQ(address.BaudRate, 9600);
+}
+
+// The dialog's connection check runs on a worker through the window's own driver: with the
+// link of an earlier status request still open to an emulator that serves one client at a
+// time, the check finds the register, and the window answers meanwhile. The settings
+// accepted are saved; a cancelled dialog leaves them as they were.
+TEST_F(MainWindowTest, PropertiesCheckTheConnectionThroughTheWindowsDriver) {
+  const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", FDir.path().toUtf8());
+  TEmulator emulator(QuickEmulator());
+  const std::uint16_t port = emulator.Start();
+  const std::string address = "tcp://127.0.0.1:" + std::to_string(port);
+  FWindow->SetDriverFactory([address] {
+    TDriverSettings settings;
+    settings.Address = address;
+    settings.ByteTimeout = 20;
+    settings.AnswerTimeout = 500;
+    return std::make_unique<TDriver>(settings);
+  });
+  QTest::mouseClick(Child<QPushButton>("btnGetStatus"), Qt::LeftButton);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !FWindow->StatusPending(); }, 10000));
+  ASSERT_TRUE(Child<QPlainTextEdit>("memInfo")->toPlainText().startsWith(
+      QStringLiteral("Запрос состояния: Успешно")));
+
+  struct TSeen {
+    QString During, Result;
+    bool OkWhileChecking = true;
+    int Protocol = -1;
+  };
+  // Opens the dialog, checks the connection, picks a protocol and presses a button.
+  auto runDialog = [&](int protocolIndex, QDialogButtonBox::StandardButton button) {
+    TSeen seen;
+    QTimer::singleShot(0, FWindow.get(), [&] {
+      auto* dialog = FWindow->findChild<TDriverPropertiesDialog*>();
+      ASSERT_NE(dialog, nullptr);
+      auto* label = dialog->findChild<QLabel*>(QStringLiteral("lblError"));
+      auto* buttons = dialog->findChild<QDialogButtonBox*>();
+      auto* protocol = dialog->findChild<QComboBox*>(QStringLiteral("cbProtocol"));
+      seen.Protocol = protocol->currentIndex();
+      QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("btnCheck")),
+                        Qt::LeftButton);
+      seen.During = label->text();
+      seen.OkWhileChecking = buttons->button(QDialogButtonBox::Ok)->isEnabled();
+      EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog->CheckPending(); }, 10000));
+      seen.Result = label->text();
+      protocol->setCurrentIndex(protocolIndex);
+      dialog->findChild<QLineEdit*>(QStringLiteral("edtTraceFile"))
+          ->setText(QStringLiteral("/tmp/quillon-trace.log"));
+      QTest::mouseClick(buttons->button(button), Qt::LeftButton);
+    });
+    FWindow->ShowProperties();
+    return seen;
+  };
+
+  TSeen first = runDialog(2, QDialogButtonBox::Ok);
+  EXPECT_EQ(first.During, QStringLiteral("Проверка связи..."));
+  EXPECT_FALSE(first.OkWhileChecking);
+  EXPECT_TRUE(first.Result.startsWith(QStringLiteral("Связь есть: ")))
+      << first.Result.toStdString();
+  TDriverSettings saved;
+  ASSERT_TRUE(LoadDriverSettings(DefaultDriverSettingsPath(), saved));
+  EXPECT_EQ(saved.Address, address);
+
+  emulator.Stop();
+  emulator.Wait();
+  TSeen dead = runDialog(3, QDialogButtonBox::Cancel);
+  EXPECT_EQ(dead.Protocol, 2);
+  EXPECT_TRUE(dead.Result.startsWith(QStringLiteral("Ошибка: -"))) << dead.Result.toStdString();
+  TSeen again = runDialog(0, QDialogButtonBox::Cancel);
+  EXPECT_EQ(again.Protocol, 2);  // the cancelled choice was not kept
+  qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 }  // namespace
