@@ -10,11 +10,6 @@ namespace quillon {
 
 namespace {
 
-// The bytes of a body before its CRC: LEN, and NUMBER and payload when LEN is not 0.
-std::size_t BodyBeforeCrc(std::uint16_t length) {
-  return length == 0 ? 2u : 2u + length;
-}
-
 class TEmulatorLink2 final : public TNumberedLink {
  public:
   explicit TEmulatorLink2(IEmulatorPeer& peer) : TNumberedLink(peer) {}
@@ -60,7 +55,7 @@ class TEmulatorLink2 final : public TNumberedLink {
       if (!b) continue;
       body.push_back(*b);
       if (body.size() == 2)
-        needed = BodyBeforeCrc(static_cast<std::uint16_t>(body[0] | body[1] << 8)) + 2;
+        needed = 4u + (body[0] | body[1] << 8);  // LEN, the bytes it counts, CRC
       if (body.size() < needed) continue;
       TBytes raw = input.substr(0, i + 1);
       input.erase(0, i + 1);

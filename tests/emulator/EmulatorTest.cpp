@@ -532,6 +532,25 @@ TEST(FormatExchangeTest, OneLinePerExchange) {
   bad.Faults = efNak;
   bad.Source = asNone;
   EXPECT_EQ(FormatExchange(bad), "02 01 11 00 -> NAK  [сбой: nak-every]");
+
+  TExchange missing;  // the log holds no answer, or one too long for the protocol's frame
+  missing.Request = Hex("FC");
+  missing.Answered = true;
+  missing.Answer = Hex("FC 37");
+  missing.Source = asBuiltIn;
+  missing.LogLine = 7;
+  missing.LogAnswerMissing = true;
+  EXPECT_EQ(FormatExchange(missing),
+            "FC -> FC 37 (журнал, строка 7) (в журнале нет ответа) (встроенный регистратор)");
+  missing.AnswerTooLong = true;
+  missing.FrameLimit = 65535;
+  EXPECT_EQ(FormatExchange(missing),
+            "FC -> FC 37 (журнал, строка 7) (встроенный регистратор) "
+            "(ответ длиннее 65535 байт не помещается в кадр)");
+  TExchange ignored;  // protocols 2 and 3 refuse by silence
+  ignored.Request = Hex("FC");
+  ignored.Faults = efNak;
+  EXPECT_EQ(FormatExchange(ignored), "FC -> нет ответа  [сбой: nak-every]");
 }
 
 }  // namespace
