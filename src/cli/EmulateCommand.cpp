@@ -20,6 +20,15 @@ std::vector<TSubcommand> AddEmulateCommand(CLI::App& app) {
   emulate->add_option("--disconnect-after", o.DisconnectAfter,
                       "Разорвать соединение после K обменов");
   emulate->add_option("--byte-timeout-ms", o.ByteTimeoutMs, "Пауза перед каждой реакцией, мс");
+  emulate
+      ->add_option("--protocol", o.Protocol,
+                   "Протокол 1, 2 или 3 (по умолчанию как в журнале, без журнала 1)")
+      ->check(CLI::Range(1, 3));
+  emulate->add_flag("--pty", o.Pty, "Псевдотерминал вместо TCP (путь выводится при запуске)");
+  emulate->add_option("--baud", o.Baud, "Передавать со скоростью линии N бод")
+      ->check(CLI::Range(1, 10000000));
+  emulate->add_option("--idle-timeout-s", o.IdleTimeoutS,
+                      "Разорвать соединение без обмена N с (0: никогда, по умолчанию 300)");
   return {{emulate, [options] { return RunEmulate(*options); }}};
 }
 
@@ -37,7 +46,10 @@ int RunEmulate(TEmulatorOptions options) {
   };
   TEmulator emulator(options);
   emulator.Listen();
-  std::fprintf(stderr, "Эмулятор ККТ слушает %s\n", emulator.LocalAddress().c_str());
+  if (options.Pty)
+    std::fprintf(stderr, "Эмулятор ККТ на терминале %s\n", emulator.TerminalPath().c_str());
+  else
+    std::fprintf(stderr, "Эмулятор ККТ слушает %s\n", emulator.LocalAddress().c_str());
   gEmulator = &emulator;
   std::signal(SIGINT, StopEmulator);
   std::signal(SIGTERM, StopEmulator);
