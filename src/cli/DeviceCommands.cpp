@@ -5,9 +5,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <thread>
 
@@ -16,6 +18,7 @@
 #include "driver/DeviceAddress.h"
 #include "driver/DriverSettings.h"
 #include "driver/TarvexDriver.h"
+#include "player/PlayPlan.h"
 #include "player/PlaybackTexts.h"
 #include "player/untQuillon.h"
 
@@ -32,12 +35,21 @@ bool CheckAddress(const std::string& device) {
   return false;
 }
 
-// The driver with the saved settings (timeouts, passwords) and the given address.
-std::unique_ptr<TDriver> MakeDriver(const std::string& device) {
+// The saved settings (timeouts, passwords, protocol, trace) with the given address, and the
+// protocol and trace file when given.
+TDriverSettings DriverSettings(const std::string& device, int protocol,
+                               const std::string& traceFile) {
   TDriverSettings settings;
   LoadDriverSettings(DefaultDriverSettingsPath(), settings);
   settings.Address = device;
-  return std::make_unique<TDriver>(settings);
+  if (protocol != 0) settings.Protocol = protocol;
+  if (!traceFile.empty()) settings.TraceFile = traceFile;
+  return settings;
+}
+
+std::unique_ptr<TDriver> MakeDriver(const std::string& device, int protocol = 0,
+                                    const std::string& traceFile = {}) {
+  return std::make_unique<TDriver>(DriverSettings(device, protocol, traceFile));
 }
 
 std::vector<std::string> ExceptionLines(const std::string& text) {
@@ -76,7 +88,8 @@ bool AskToContinue(const std::string& message, const TQuillon& player) {
                              answer.rfind("Д", 0) == 0);
 }
 
-// Turns Ctrl+C (and a termination request) into a stop after the command in progress.
+// Turns Ctrl+C (and a termination request) into a stop of the playback; a second one ends
+// the program at once.
 class TStopOnSignal {
  public:
   explicit TStopOnSignal(std::function<void()> onStop) : FOnStop(std::move(onStop)) {
@@ -86,11 +99,17 @@ class TStopOnSignal {
     pthread_sigmask(SIG_BLOCK, &FSignals, &FOld);
     FWatcher = std::thread([this] {
       timespec wait{0, 100 * 1000 * 1000};
+      bool stopping = false;
       while (!FDone.load()) {
-        if (sigtimedwait(&FSignals, nullptr, &wait) > 0) {
-          std::fprintf(stderr, "Остановка после текущей команды...\n");
-          FOnStop();
+        if (sigtimedwait(&FSignals, nullptr, &wait) <= 0) continue;
+        if (stopping) {
+          std::fflush(stdout);
+          std::fprintf(stderr, "Прервано\n");
+          std::_Exit(kExitInterrupted);
         }
+        stopping = true;
+        std::fprintf(stderr, "Остановка после текущей команды...\n");
+        FOnStop();
       }
     });
   }
@@ -114,9 +133,9 @@ std::vector<TSubcommand> AddDeviceCommands(CLI::App& app) {
   TReplayOptions& o = *replayOptions;
   auto* replay = app.add_subcommand("replay", "Воспроизвести команды журнала на ККТ");
   replay->add_option("LOGFILE", o.LogFile, "Файл журнала")->required();
-  replay
-      ->add_option("--device", o.Device, "ККТ: tcp://HOST:PORT или serial:/dev/ttyUSB0?baud=115200")
-      ->required();
+  // Required unless --dry-run: checked after the parse, with the parser's own message.
+  replay->add_option("--device", o.Device,
+                     "ККТ: tcp://HOST:PORT или serial:/dev/ttyUSB0?baud=115200");
   replay->add_option("--from", o.From, "С команды номер N (с 1)")->check(CLI::PositiveNumber);
   replay->add_option("--count", o.Count, "Сколько команд (0 - до конца)")
       ->check(CLI::NonNegativeNumber);
@@ -129,18 +148,94 @@ std::vector<TSubcommand> AddDeviceCommands(CLI::App& app) {
   auto* no = replay->add_flag_callback(
       "--no", [&o] { o.Answer = -1; }, "После ошибки останавливаться, не спрашивая");
   yes->excludes(no);
+  replay
+      ->add_option("--protocol", o.Protocol,
+                   "Протокол обмена 1, 2 или 3 (по умолчанию как в журнале)")
+      ->check(CLI::Range(1, 3));
+  replay->add_option("--trace", o.TraceFile, "Записать обмен с ККТ в файл в формате журнала");
+  replay->add_flag("--dry-run", o.DryRun,
+                   "Не обращаясь к ККТ, показать, что будет отправлено и что пропущено");
 
   auto statusDevice = std::make_shared<std::string>();
+  auto statusProtocol = std::make_shared<int>(0);
   auto* status = app.add_subcommand("status", "Запрос состояния ККТ");
   status->add_option("--device", *statusDevice, "ККТ: tcp://HOST:PORT или serial:...")->required();
+  status->add_option("--protocol", *statusProtocol, "Протокол обмена 1, 2 или 3")
+      ->check(CLI::Range(1, 3));
 
-  return {{replay, [replayOptions] { return RunReplay(*replayOptions); }},
-          {status, [statusDevice] { return RunStatus(*statusDevice); }}};
+  return {{replay,
+           [replayOptions, &app] {
+             if (replayOptions->Device.empty() && !replayOptions->DryRun) {
+               app.exit(CLI::RequiredError("--device"));
+               return 2;
+             }
+             return RunReplay(*replayOptions);
+           }},
+          {status,
+           [statusDevice, statusProtocol] { return RunStatus(*statusDevice, *statusProtocol); }}};
 }
 
+namespace {
+
+// The replay's range as the player's 0-based first index.
+int FirstIndex(const TReplayOptions& options) {
+  return std::max(options.From, 1) - 1;
+}
+
+// What would be sent, without the device: one line a command of the range, then the counts.
+// 1 when some command cannot be sent.
+int DryRun(const TReplayOptions& options, const TCommandList& commands,
+           const std::vector<std::string>& exceptions) {
+  TDriverSettings settings = DriverSettings(options.Device, options.Protocol, {});
+  const int recorded =
+      TQuillon::RecordedProtocol(commands, &exceptions, FirstIndex(options), options.Count);
+  const int protocol = settings.Protocol != 0 ? settings.Protocol : recorded != 0 ? recorded : 1;
+  if (settings.Protocol == 0)
+    PrintLine("Протокол " + std::to_string(protocol) + " (как в журнале)");
+  else
+    PrintLine("Протокол " + std::to_string(protocol));
+  std::size_t send = 0, skipped = 0, refused = 0;
+  for (const TPlannedCommand& entry :
+       PlanPlayback(commands, &exceptions, FirstIndex(options), options.Count, protocol)) {
+    std::string line = CommandRunStatus(commands, std::to_string(entry.Index));
+    switch (entry.Step) {
+      case TPlanStep::Send:
+        ++send;
+        break;
+      case TPlanStep::Unselected:
+        ++skipped;
+        line += ": пропускается (не выбрана)";
+        break;
+      case TPlanStep::Excepted:
+        ++skipped;
+        line += ": пропускается (команда-исключение)";
+        break;
+      case TPlanStep::Empty:
+        ++refused;
+        line += ": не может быть отправлена: пустой запрос";
+        break;
+      case TPlanStep::TooLong:
+        ++refused;
+        line += ": не может быть отправлена: " + std::to_string(entry.Size) +
+                " байт, в кадре протокола " + std::to_string(protocol) + " не больше " +
+                std::to_string(MaxRequestSize(protocol));
+        break;
+    }
+    PrintLine(line);
+  }
+  std::printf("Будет отправлено: %zu, пропущено: %zu, не может быть отправлено: %zu\n", send,
+              skipped, refused);
+  std::fflush(stdout);
+  return refused == 0 ? 0 : kExitFailed;
+}
+
+}  // namespace
+
 int RunReplay(const TReplayOptions& options) {
-  if (!CheckAddress(options.Device)) return 2;
+  if (!options.DryRun && !CheckAddress(options.Device)) return 2;
   TQuillon player;
+  // A stop from here on is kept for the playback below, however early it comes.
+  player.BeginPlayback();
   std::atomic<bool> interrupted{false};
   // Signals are blocked before any other thread starts, so that every thread inherits it and
   // only the watcher sees Ctrl+C.
@@ -155,7 +250,10 @@ int RunReplay(const TReplayOptions& options) {
   for (const auto& d : loaded.Diagnostics)
     std::fprintf(stderr, "line %lld: %s\n", static_cast<long long>(d.LineNumber),
                  d.Message.c_str());
-  std::unique_ptr<TDriver> driver = MakeDriver(options.Device);
+  if (options.From > 1 && static_cast<std::size_t>(options.From) > commands.Count()) {
+    std::fprintf(stderr, "В журнале %zu команд, команды %d нет\n", commands.Count(), options.From);
+    return 2;
+  }
 
   for (const auto& command : commands) {
     command->Selected = true;
@@ -163,6 +261,9 @@ int RunReplay(const TReplayOptions& options) {
     command->SetPlayedAnswerData({});
   }
   std::vector<std::string> exceptions = ExceptionLines(options.Except);
+  if (options.DryRun) return DryRun(options, commands, exceptions);
+  std::unique_ptr<TDriver> driver = MakeDriver(options.Device, options.Protocol, options.TraceFile);
+
   bool endedByError = false;
   auto onRun = TNotifyBus::Instance().Subscribe("CommandRun", [&](const std::string& message) {
     PrintLine(CommandRunStatus(commands, message));
@@ -188,16 +289,13 @@ int RunReplay(const TReplayOptions& options) {
     player.SetPlayMode(goOn ? pmContinue : pmStop);
   });
 
-  if (!interrupted)
-    player.PlayLog(*driver, commands, &exceptions, std::max(options.From, 1) - 1, options.Count,
-                   options.Loop);
+  player.PlayLog(*driver, commands, &exceptions, FirstIndex(options), options.Count, options.Loop);
 
   std::size_t played = 0, failed = 0, skipped = 0;
-  std::size_t first = static_cast<std::size_t>(std::max(options.From, 1) - 1);
-  std::size_t last = commands.Count();
-  if (options.Count > 0) last = std::min(last, first + static_cast<std::size_t>(options.Count));
-  for (std::size_t i = first; i < last; ++i) {
-    const TCommand& command = commands[i];
+  const std::int64_t last =
+      TQuillon::LastIndex(commands.Count(), FirstIndex(options), options.Count);
+  for (std::int64_t i = FirstIndex(options); i <= last; ++i) {
+    const TCommand& command = commands[static_cast<std::size_t>(i)];
     if (!command.Played) {
       ++skipped;
       continue;
@@ -208,12 +306,13 @@ int RunReplay(const TReplayOptions& options) {
   }
   std::printf("Сыграно: %zu, с ошибкой: %zu, пропущено: %zu\n", played, failed, skipped);
   std::fflush(stdout);
-  return failed == 0 && !endedByError ? 0 : 1;
+  if (interrupted) return kExitInterrupted;
+  return failed == 0 && !endedByError ? 0 : kExitFailed;
 }
 
-int RunStatus(const std::string& device) {
+int RunStatus(const std::string& device, int protocol) {
   if (!CheckAddress(device)) return 2;
-  std::unique_ptr<TDriver> driver = MakeDriver(device);
+  std::unique_ptr<TDriver> driver = MakeDriver(device, protocol);
   driver->SetPassword(driver->SysAdminPassword());
   int result = driver->GetECRStatus();
   if (result != 0) {

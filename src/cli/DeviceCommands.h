@@ -17,12 +17,20 @@ struct TReplayOptions {
   bool IgnoreDeviceErrors = false;
   std::string Except = "FF 0A";  // command codes not to send, separated by commas
   int Answer = 0;                // error question: 1 always go on, -1 always stop, 0 ask
+  int Protocol = 0;              // link protocol 1, 2, 3; 0: the driver's setting
+  std::string TraceFile;         // the traffic written here as a log; empty: the setting
+  bool DryRun = false;           // only say what would be sent; no device
 };
+
+// Exit statuses of replay and status besides 0 (done, nothing failed) and 2 (usage).
+inline constexpr int kExitFailed = 1;         // a command or the status query failed
+inline constexpr int kExitInterrupted = 130;  // stopped by Ctrl+C or a termination request
 
 // Adds "replay" and "status" to the application.
 std::vector<TSubcommand> AddDeviceCommands(CLI::App& app);
 
 int RunReplay(const TReplayOptions& options);
-int RunStatus(const std::string& device);
+// protocol: 1, 2, 3, or 0 for the driver's setting.
+int RunStatus(const std::string& device, int protocol = 0);
 
 }  // namespace quillon::cli

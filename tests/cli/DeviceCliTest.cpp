@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -183,10 +186,100 @@ TEST_F(DeviceCliTest, CtrlCStopsEndlessPlayAfterTheCommandInProgress) {
               FDir.string());
   ASSERT_TRUE(loop.WaitFor("Цикл 2 (")) << loop.Output();
   loop.Signal(SIGINT);
-  loop.Wait();
+  EXPECT_EQ(loop.Wait(), 130);
   std::string out = loop.Output();
   EXPECT_NE(out.find("Остановка после текущей команды"), std::string::npos);
   EXPECT_NE(out.find("Сыграно: "), std::string::npos) << out;
+  emulator.Signal(SIGINT);
+  emulator.Wait();
+}
+
+// The counts at the end of a dry run: sent, skipped, refused.
+std::array<std::size_t, 3> DryRunCounts(const std::string& out) {
+  std::array<std::size_t, 3> counts{};
+  const std::size_t at = out.find("Будет отправлено: ");
+  if (at != std::string::npos)
+    std::sscanf(out.c_str() + at,
+                "Будет отправлено: %zu, пропущено: %zu, не может быть отправлено: %zu", &counts[0],
+                &counts[1], &counts[2]);
+  return counts;
+}
+
+TEST_F(DeviceCliTest, UsageErrorsAndTheRangeGiveStatusTwo) {
+  struct TCase {
+    std::vector<std::string> Args;
+    std::string Message;
+  };
+  const TCase cases[] = {
+      {{"replay", FLog}, "--device is required"},
+      {{"replay", FLog, "--device", "tcp://127.0.0.1:1", "--from", "45"},
+       "В журнале 44 команд, команды 45 нет"},
+      {{"replay", FLog, "--dry-run", "--from", "100"}, "В журнале 44 команд, команды 100 нет"},
+      {{"replay", FLog, "--dry-run", "--protocol", "4"}, "--protocol"},
+      {{"status", "--device", "tcp://127.0.0.1:1", "--protocol", "0"}, "--protocol"},
+  };
+  for (const TCase& c : cases) {
+    TChild child = Run(c.Args);
+    EXPECT_EQ(child.Wait(), 2) << c.Args.back();
+    EXPECT_NE(child.Output().find(c.Message), std::string::npos) << child.Output();
+  }
+}
+
+// A dry run says what a replay then does, and touches no device.
+TEST_F(DeviceCliTest, DryRunForetellsTheReplay) {
+  TChild emulator({"emulate", "--listen", "127.0.0.1:0", "--byte-timeout-ms", "1", "--log", FLog},
+                  FDir.string());
+  const std::string device = StartEmulator(emulator);
+  TChild dry = Run({"replay", FLog, "--dry-run", "--from", "3"});
+  EXPECT_EQ(dry.Wait(), 1);  // the log's sync frames cannot be sent
+  const std::string out = dry.Output();
+  EXPECT_EQ(out.find("Протокол 2 (как в журнале)\n"), 0u) << out;
+  EXPECT_EQ(out.find("(2/44)"), std::string::npos);
+  EXPECT_NE(out.find("(3/44) "), std::string::npos);
+  EXPECT_NE(out.find(": пропускается (команда-исключение)\n"), std::string::npos);
+  EXPECT_NE(out.find("Sync: не может быть отправлена: пустой запрос\n"), std::string::npos);
+  // Nothing reached the emulator.
+  EXPECT_EQ(emulator.Output().find(" -> "), std::string::npos) << emulator.Output();
+  const auto counts = DryRunCounts(out);
+  EXPECT_EQ(counts[0] + counts[1] + counts[2], 42u) << out;
+  EXPECT_GT(counts[1], 0u);
+  EXPECT_GT(counts[2], 0u);
+
+  TChild replay = Run({"replay", FLog, "--device", device, "--from", "3", "--yes"});
+  EXPECT_EQ(replay.Wait(), 1);
+  std::size_t played = 0, failed = 0, skipped = 0;
+  const std::string summary = replay.Output();
+  ASSERT_EQ(std::sscanf(summary.c_str() + summary.find("Сыграно: "),
+                        "Сыграно: %zu, с ошибкой: %zu, пропущено: %zu", &played, &failed, &skipped),
+            3)
+      << summary;
+  // What cannot be sent is still tried, and fails.
+  EXPECT_EQ(played, counts[0] + counts[2]);
+  EXPECT_EQ(skipped, counts[1]);
+  EXPECT_GE(failed, counts[2]);
+
+  // The same log with a longer exception list and protocol 1 named.
+  TChild named = Run({"replay", FLog, "--dry-run", "--protocol", "1", "--except", "FF 0A, 11"});
+  named.Wait();
+  EXPECT_EQ(named.Output().find("Протокол 1\n"), 0u) << named.Output();
+  EXPECT_GT(DryRunCounts(named.Output())[1], counts[1]);
+  emulator.Signal(SIGINT);
+  emulator.Wait();
+}
+
+// A second Ctrl+C ends the program at once, even while the device keeps it waiting.
+TEST_F(DeviceCliTest, ASecondCtrlCEndsAtOnce) {
+  TChild emulator({"emulate", "--listen", "127.0.0.1:0", "--delay-ms", "5000"}, FDir.string());
+  const std::string device = StartEmulator(emulator);
+  TChild replay = Run({"replay", FLog, "--device", device, "--yes"});
+  ASSERT_TRUE(replay.WaitFor("(1/44)")) << replay.Output();
+  replay.Signal(SIGINT);
+  ASSERT_TRUE(replay.WaitFor("Остановка после текущей команды")) << replay.Output();
+  const auto start = std::chrono::steady_clock::now();
+  replay.Signal(SIGINT);
+  EXPECT_EQ(replay.Wait(), 130);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_NE(replay.Output().find("Прервано"), std::string::npos) << replay.Output();
   emulator.Signal(SIGINT);
   emulator.Wait();
 }
