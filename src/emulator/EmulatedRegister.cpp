@@ -161,12 +161,12 @@ TRecordedAnswers::TRecordedAnswers(std::vector<TRecordedCommand> commands, int p
 
 TRecordedAnswers TRecordedAnswers::FromLogFile(const std::string& fileName) {
   std::vector<TRecordedCommand> commands;
-  std::size_t perProtocol[4] = {};  // commands of protocols 1, 2 and 3
+  int protocol = 0;  // of the first command of protocol 1, 2 or 3
   TLogLoadResult loaded =
       LoadLog(TLogSource::File(fileName), [&](TCommand& command, std::uint64_t) {
-        const TProtocol protocol = command.Protocol();
-        if (protocol == pProtocol1 || protocol == pProtocol2 || protocol == pProtocol3)
-          ++perProtocol[protocol];
+        const TProtocol logged = command.Protocol();
+        if (protocol == 0 && (logged == pProtocol1 || logged == pProtocol2 || logged == pProtocol3))
+          protocol = logged;
         TRecordedCommand recorded;
         recorded.Request = HexToBytes(command.TxData());
         if (recorded.Request.empty()) return;
@@ -175,10 +175,6 @@ TRecordedAnswers TRecordedAnswers::FromLogFile(const std::string& fileName) {
         commands.push_back(std::move(recorded));
       });
   if (!loaded.ReadError.empty()) throw EQuillonError(loaded.ReadError);
-  int protocol = 0;
-  for (int p = pProtocol1; p <= pProtocol3; ++p)
-    if (perProtocol[p] > 0 && (protocol == 0 || perProtocol[p] > perProtocol[protocol]))
-      protocol = p;
   return TRecordedAnswers(std::move(commands), protocol);
 }
 

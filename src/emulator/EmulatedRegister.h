@@ -69,8 +69,8 @@ class TRecordedAnswers {
   std::size_t Count() const { return FCommands ? FCommands->size() : 0; }
   // Index of the first command that may still be taken.
   std::size_t Position() const { return FNext; }
-  // The protocol most of the log's commands were recorded in (1, 2 or 3); 0 when the log
-  // held none of them.
+  // The protocol the log's commands were recorded in: that of the first command of protocol
+  // 1, 2 or 3 (as the player tells the driver); 0 when the log held none of them.
   int Protocol() const { return FProtocol; }
 
  private:
