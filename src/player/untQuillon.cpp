@@ -75,10 +75,14 @@ int TQuillon::RecordedProtocol(const TCommandList& commands,
   for (std::int64_t j = std::max(firstIndex, 0); j <= last; ++j) {
     const TCommand& command = commands[static_cast<std::size_t>(j)];
     if (!command.Selected || !IsPlayable(command, exceptList)) continue;
-    const TProtocol protocol = command.Protocol();
-    if (protocol == pProtocol1 || protocol == pProtocol2 || protocol == pProtocol3) return protocol;
+    if (const int protocol = LinkProtocol(command)) return protocol;
   }
   return 0;
+}
+
+int TQuillon::LinkProtocol(const TCommand& command) {
+  const TProtocol protocol = command.Protocol();
+  return protocol == pProtocol1 || protocol == pProtocol2 || protocol == pProtocol3 ? protocol : 0;
 }
 
 bool TQuillon::WaitForPlayMode() {

@@ -68,6 +68,8 @@ class TQuillon {
   // firstIndex when the range holds nothing.
   static std::int64_t LastIndex(std::size_t listSize, int firstIndex, int count);
 
+  // The link protocol (pProtocol1..3) the command was recorded in; 0 for the others.
+  static int LinkProtocol(const TCommand& command);
   // The protocol (pProtocol1..3) of the first command that [firstIndex, firstIndex +
   // count - 1] would play, or 0 when none of them was recorded in one of those.
   static int RecordedProtocol(const TCommandList& commands,

@@ -93,6 +93,7 @@ TDriverPropertiesDialog::TDriverPropertiesDialog(const TDriverSettings& settings
   protocolRow->addWidget(cbProtocol);
   protocolRow->addWidget(lblUsedProtocol, 1);
   form->addRow(T("Протокол:"), protocolRow);
+  ShowUsedProtocol();
   edtTraceFile = new QLineEdit(QString::fromStdString(settings.TraceFile), this);
   edtTraceFile->setObjectName(QStringLiteral("edtTraceFile"));
   edtTraceFile->setToolTip(T("Пусто - обмен не записывается"));
@@ -112,6 +113,7 @@ TDriverPropertiesDialog::TDriverPropertiesDialog(const TDriverSettings& settings
   connect(edtPort, &QSpinBox::valueChanged, this, compose);
   connect(cbDevice, &QComboBox::currentTextChanged, this, compose);
   connect(cbBaud, &QComboBox::currentIndexChanged, this, compose);
+  connect(cbProtocol, &QComboBox::currentIndexChanged, this, [this] { ShowUsedProtocol(); });
   connect(buttons, &QDialogButtonBox::accepted, this, &TDriverPropertiesDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &TDriverPropertiesDialog::reject);
   auto* layout = new QVBoxLayout(this);
@@ -154,8 +156,15 @@ void TDriverPropertiesDialog::SetConnectionCheck(TConnectionCheck check,
   btnCheck->setVisible(static_cast<bool>(FCheck));
 }
 
-void TDriverPropertiesDialog::ShowUsedProtocol(int protocol) {
-  lblUsedProtocol->setText(T("используется: %1").arg(protocol));
+void TDriverPropertiesDialog::SetLogProtocol(int protocol) {
+  FLogProtocol = protocol;
+  ShowUsedProtocol();
+}
+
+void TDriverPropertiesDialog::ShowUsedProtocol() {
+  const bool asLog = cbProtocol->currentData().toInt() == 0;
+  lblUsedProtocol->setVisible(asLog);
+  lblUsedProtocol->setText(T("используется: %1").arg(FLogProtocol != 0 ? FLogProtocol : 1));
 }
 
 void TDriverPropertiesDialog::CheckConnection() {

@@ -35,8 +35,9 @@ class TDriverPropertiesDialog : public QDialog {
   // How the connection is checked, and how a check still running is ended when the dialog
   // closes. Without a check the button is hidden.
   void SetConnectionCheck(TConnectionCheck check, std::function<void()> abort);
-  // Shows which protocol the driver uses now (1, 2, 3).
-  void ShowUsedProtocol(int protocol);
+  // The protocol the loaded log's commands were recorded in (1, 2, 3; 0: none known). While
+  // "as the log" is chosen the dialog shows it as the one used (1 when none is known).
+  void SetLogProtocol(int protocol);
 
   // Asks the device for its status with the settings of the dialog; the result is shown
   // when it comes, the dialog answering meanwhile.
@@ -47,6 +48,7 @@ class TDriverPropertiesDialog : public QDialog {
 
  private:
   void ShowCheckResult(const TStatusReply& reply);
+  void ShowUsedProtocol();
 
   // Builds the address from the connection fields.
   void ComposeAddress();
@@ -71,6 +73,7 @@ class TDriverPropertiesDialog : public QDialog {
   TConnectionCheck FCheck;
   std::function<void()> FAbortCheck;
   bool FCheckPending = false;
+  int FLogProtocol = 0;
 };
 
 }  // namespace quillon

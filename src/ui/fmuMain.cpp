@@ -332,6 +332,11 @@ void TfmMain::ShowProperties() {
   }
   const TDriverSettings saved = tarvex->Settings();
   TDriverPropertiesDialog dialog(saved, this);
+  for (const auto& command : FCommands)
+    if (const int protocol = TQuillon::LinkProtocol(*command)) {
+      dialog.SetLogProtocol(protocol);
+      break;
+    }
   // The check goes through the window's own driver (a link may admit one client only), on
   // the controller's worker; the dialog's values are tried and put back when cancelled.
   dialog.SetConnectionCheck(

@@ -580,9 +580,16 @@ TEST(DriverProperties, EditsSettingsAndRefusesBadAddress) {
   // Without a way to check the connection there is no button for it.
   EXPECT_FALSE(dialog.findChild<QPushButton*>(QStringLiteral("btnCheck"))->isVisibleTo(&dialog));
   auto* protocol = dialog.findChild<QComboBox*>(QStringLiteral("cbProtocol"));
+  auto* used = dialog.findChild<QLabel*>(QStringLiteral("lblUsedProtocol"));
+  dialog.SetLogProtocol(2);
+  EXPECT_FALSE(used->isVisibleTo(&dialog));  // a protocol is named
   protocol->setCurrentIndex(0);
   EXPECT_EQ(dialog.Settings().Protocol, 0);
   EXPECT_EQ(protocol->currentText(), QStringLiteral("Как в журнале"));
+  EXPECT_TRUE(used->isVisibleTo(&dialog));
+  EXPECT_EQ(used->text(), QStringLiteral("используется: 2"));
+  dialog.SetLogProtocol(0);
+  EXPECT_EQ(used->text(), QStringLiteral("используется: 1"));
   protocol->setCurrentIndex(2);
   dialog.findChild<QSpinBox*>(QStringLiteral("edtPassword"))->setValue(5);
   auto* address = dialog.findChild<QLineEdit*>(QStringLiteral("edtAddress"));
