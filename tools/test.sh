@@ -2,7 +2,8 @@
 # Installs what is needed, checks the formatting, builds everything (warnings are errors)
 # and runs every test: a short run of each fuzz target, the Qt-free libraries and their
 # tests again under the address and undefined-behaviour sanitizers, the player's and the
-# emulator's tests under the thread sanitizer, and last the normal build's tests.
+# emulator's tests under the thread sanitizer, then the replay tests (player, driver and
+# emulator with Qt) under it too, and last the normal build's tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
@@ -38,6 +39,16 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-fs
 cmake --build build-tsan -j2 --target test_player test_emulator test_log
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -L '^test_(player|emulator|log)$' \
   --output-on-failure -j2
+
+# The driver needs Qt: a second, small build with it, of the replay tests only (player,
+# driver and emulator together over loopback and a pseudo-terminal).
+echo "== Thread sanitizer (replay: player, driver, emulator)"
+cmake -S . -B build-tsan-qt -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-fsanitize=thread \
+  -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DQUILLON_BENCH=OFF \
+  -DCMAKE_COMPILE_WARNING_AS_ERROR=ON > /dev/null
+cmake --build build-tsan-qt -j2 --target test_replay
+TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tools/tsan-qt.supp" \
+  ctest --test-dir build-tsan-qt -L '^test_replay$' --output-on-failure -j2
 
 echo "== Tests"
 ctest --test-dir build --output-on-failure -j2
