@@ -1,7 +1,9 @@
 // Byte links to the register: a TCP connection or a serial port, used in blocking mode.
-// A transport belongs to the thread that created it and is used on that thread only.
+// A transport belongs to the thread that created it and is used on that thread only; its
+// waits can be cut short from any other thread through a TInterrupt.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -30,6 +32,25 @@ class ITransport {
   virtual void Discard() = 0;
 };
 
-std::unique_ptr<ITransport> CreateTransport(const TDeviceAddress& address);
+// Ends the waits of the transports that watch it, from any thread: while it is raised, a
+// read or write in progress or to come gives up within kInterruptSlice ms as if the link
+// had gone down, and an open fails.
+class TInterrupt {
+ public:
+  // The longest stretch a transport waits without looking at the interrupt.
+  static constexpr int kInterruptSlice = 20;  // ms
+
+  void Raise() { FRaised.store(true); }
+  void Clear() { FRaised.store(false); }
+  bool Raised() const { return FRaised.load(); }
+
+ private:
+  std::atomic<bool> FRaised{false};
+};
+
+// The transport for `address`; with `interrupt` its waits end early once it is raised (the
+// interrupt must outlive the transport).
+std::unique_ptr<ITransport> CreateTransport(const TDeviceAddress& address,
+                                            const TInterrupt* interrupt = nullptr);
 
 }  // namespace quillon
