@@ -1,13 +1,15 @@
 #include "driver/DriverLink.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "core/KorvanProtocol1.h"
 #include "driver/Driver.h"
+#include "driver/DriverLinkIo.h"
 
 namespace quillon {
 
 namespace {
-
-enum TFrameStatus { fsOk, fsBad, fsTimeout, fsClosed };
 
 // Where an exchange stands.
 enum TStage {
@@ -22,10 +24,11 @@ constexpr int kMaxDrainBytes = 4096;
 
 class TSession {
  public:
-  TSession(ITransport& transport, const TLinkTimeouts& timeouts)
-      : FTransport(transport), FTimeouts(timeouts) {}
+  TSession(ITransport& transport, const TLinkTimeouts& timeouts, ILinkTrace* trace)
+      : FIo(transport, timeouts, trace, TLink1::kProtocol) {}
 
   int Run(TBytesView request, TBytes& answer) {
+    const TLinkTimeouts& timeouts = FIo.Timeouts();
     const TBytes frame = TKorvanProtocol1::Encode(request);
     TStage stage = stIdle;
     int noReply = 0;
@@ -33,27 +36,27 @@ class TSession {
     int badAnswers = 0;
     int oldAnswers = 0;
 
-    FTransport.Discard();
+    FIo.Discard();
     for (;;) {
       if (stage == stAccepted) {
-        TFrameStatus got = ReadFrame(answer, FTimeouts.AnswerTimeout);
-        if (got == fsClosed) return Lost();
+        TFrameStatus got = ReadFrame(answer, timeouts.AnswerWait(0));
+        if (got == fsClosed) return FIo.Lost();
         if (got == fsTimeout) return deTimeout;
-        if (got == fsOk) return Send(kACK) ? 0 : Lost();
+        if (got == fsOk) return FIo.SendByte(kACK) ? 0 : FIo.Lost();
         // A corrupt frame: let the rest of it pass, refuse it and ask for it again.
-        if (Drain() == rsClosed || !Send(kNAK)) return Lost();
+        if (FIo.Drain() == rsClosed || !FIo.SendByte(kNAK)) return FIo.Lost();
         if (++badAnswers >= TLink1::kMaxBadAnswers) return deBadFrames;
         stage = stRefused;
         continue;
       }
 
       // Ask the device for its state.
-      if (!Send(kENQ)) return Lost();
+      if (!FIo.SendByte(kENQ)) return FIo.Lost();
       std::uint8_t reply = 0;
-      TReadStatus status = FTransport.ReadByte(reply, FTimeouts.ReplyWait());
-      if (status == rsClosed) return Lost();
+      TReadStatus status = ReadReply(reply, timeouts.ReplyWait(1));
+      if (status == rsClosed) return FIo.Lost();
       if (status == rsTimeout || (reply != kACK && reply != kNAK)) {
-        if (status == rsByte && Drain() == rsClosed) return Lost();
+        if (status == rsByte && FIo.Drain() == rsClosed) return FIo.Lost();
         if (++noReply >= TLink1::kMaxNoReply) return deTimeout;
         continue;
       }
@@ -66,15 +69,15 @@ class TSession {
         }
         // An answer left over from an earlier command: take it off the device and drop it.
         TBytes old;
-        TFrameStatus got = ReadFrame(old, FTimeouts.AnswerTimeout);
-        if (got == fsClosed) return Lost();
+        TFrameStatus got = ReadFrame(old, timeouts.AnswerWait(0));
+        if (got == fsClosed) return FIo.Lost();
         if (got == fsTimeout) {
           if (++noReply >= TLink1::kMaxNoReply) return deTimeout;
           continue;
         }
-        if (got == fsBad && Drain() == rsClosed) return Lost();
+        if (got == fsBad && FIo.Drain() == rsClosed) return FIo.Lost();
         // Acknowledged even when damaged: it is not ours, and the device may forget it.
-        if (!Send(kACK)) return Lost();
+        if (!FIo.SendByte(kACK)) return FIo.Lost();
         if (++oldAnswers >= TLink1::kMaxOldAnswers) return deBadFrames;
         continue;
       }
@@ -88,9 +91,9 @@ class TSession {
       for (;;) {
         if (sends >= TLink1::kMaxRequestSends) return deBadFrames;
         ++sends;
-        if (!FTransport.Write(frame, FTimeouts.AnswerTimeout)) return Lost();
-        status = FTransport.ReadByte(reply, FTimeouts.ReplyWait());
-        if (status == rsClosed) return Lost();
+        if (!FIo.Send(frame)) return FIo.Lost();
+        status = ReadReply(reply, timeouts.ReplyWait(frame.size()));
+        if (status == rsClosed) return FIo.Lost();
         if (status == rsByte && reply == kNAK) continue;  // bad check byte: send it again
         break;
       }
@@ -100,62 +103,74 @@ class TSession {
       }
       // Silence or a stray byte: whether the device took the request is known only after
       // asking again.
-      if (status == rsByte && Drain() == rsClosed) return Lost();
+      if (status == rsByte && FIo.Drain() == rsClosed) return FIo.Lost();
       stage = stUncertain;
       if (++noReply >= TLink1::kMaxNoReply) return deTimeout;
     }
   }
 
  private:
-  // Reads one frame; the first byte may take up to firstByteWait, the others a byte timeout.
+  // Reads the one control byte of a reply.
+  TReadStatus ReadReply(std::uint8_t& reply, int waitMs) {
+    TReadStatus status = FIo.ReadByte(reply, waitMs);
+    if (status == rsByte) FIo.Received(TBytesView(&reply, 1));
+    return status;
+  }
+
+  // Reads one frame; the first byte may take up to firstByteWait, the others a byte wait.
   TFrameStatus ReadFrame(TBytes& payload, int firstByteWait) {
-    std::uint8_t byte = 0;
-    TReadStatus status = FTransport.ReadByte(byte, firstByteWait);
-    if (status != rsByte) return status == rsClosed ? fsClosed : fsTimeout;
-    if (byte != kSTX) return fsBad;
-    TBytes raw(1, kSTX);
-    status = FTransport.ReadByte(byte, FTimeouts.ByteTimeout);
-    if (status != rsByte) return status == rsClosed ? fsClosed : fsBad;
-    raw.push_back(byte);
-    const std::size_t total = static_cast<std::size_t>(byte) + 3;
-    while (raw.size() < total) {
-      status = FTransport.ReadByte(byte, FTimeouts.ByteTimeout);
-      if (status != rsByte) return status == rsClosed ? fsClosed : fsBad;
-      raw.push_back(byte);
-    }
+    TBytes raw;
+    TFrameStatus status = ReadFrameBytes(FIo, kSTX, firstByteWait, raw, [](const TBytes& bytes) {
+      return bytes.size() >= 2 && bytes.size() >= static_cast<std::size_t>(bytes[1]) + 3;
+    });
+    if (status != fsOk) return status;
     return TKorvanProtocol1::Decode(raw, payload) ? fsOk : fsBad;
   }
 
-  // Swallows bytes until the line has been quiet for one byte timeout.
-  TReadStatus Drain() {
-    std::uint8_t byte = 0;
-    for (int i = 0; i < kMaxDrainBytes; ++i) {
-      TReadStatus status = FTransport.ReadByte(byte, FTimeouts.ByteTimeout);
-      if (status != rsByte) return status;
-    }
-    return rsTimeout;
-  }
-
-  bool Send(std::uint8_t control) {
-    const std::uint8_t byte = control;
-    return FTransport.Write(TBytesView(&byte, 1), FTimeouts.AnswerTimeout);
-  }
-
-  int Lost() {
-    FTransport.Close();
-    return deNoConnection;
-  }
-
-  ITransport& FTransport;
-  TLinkTimeouts FTimeouts;
+  TLinkIo FIo;
 };
 
 }  // namespace
 
+int TLinkTimeouts::WireTime(std::size_t bytes) const {
+  if (BaudRate <= 0) return 0;
+  const long long bits = static_cast<long long>(std::min<std::size_t>(bytes, INT_MAX)) * 10;
+  const long long ms = (bits * 1000 + BaudRate - 1) / BaudRate;
+  return static_cast<int>(std::min<long long>(ms, INT_MAX / 4));
+}
+
+bool TLinkIo::Send(TBytesView bytes) {
+  if (FTrace != nullptr) FTrace->Sent(FProtocol, bytes);
+  return FTransport.Write(bytes, FTimeouts.WriteWait(bytes.size()));
+}
+
+void TLinkIo::Received(TBytesView bytes) {
+  if (FTrace != nullptr && !bytes.empty()) FTrace->Received(FProtocol, bytes);
+}
+
+TReadStatus TLinkIo::Drain() {
+  TBytes swallowed;
+  TReadStatus status = rsTimeout;
+  for (int i = 0; i < kMaxDrainBytes; ++i) {
+    std::uint8_t byte = 0;
+    status = FTransport.ReadByte(byte, FTimeouts.ByteWait());
+    if (status != rsByte) break;
+    swallowed.push_back(byte);
+  }
+  Received(swallowed);
+  return status == rsByte ? rsTimeout : status;
+}
+
+int TLinkIo::Lost() {
+  FTransport.Close();
+  return deNoConnection;
+}
+
 int TLink1::Exchange(ITransport& transport, TBytesView request, const TLinkTimeouts& timeouts,
-                     TBytes& answer) {
+                     TBytes& answer, ILinkTrace* trace) {
   answer.clear();
-  TSession session(transport, timeouts);
+  if (request.size() > kMaxRequest) return deRequestTooLong;
+  TSession session(transport, timeouts, trace);
   int result = session.Run(request, answer);
   if (result != 0) answer.clear();
   return result;
