@@ -32,7 +32,15 @@ constexpr TIntField kIntFields[] = {
     {"PrintTimeout", &TDriverSettings::PrintTimeout, 0, kMaxTimeout},
     {"Password", &TDriverSettings::Password, 0, kMaxPassword},
     {"SysAdminPassword", &TDriverSettings::SysAdminPassword, 0, kMaxPassword},
+    {"Protocol", &TDriverSettings::Protocol, 0, 3},
 };
+
+// A file name holds no control characters (a line break in it is damage).
+bool IsFileName(const QString& text) {
+  for (QChar c : text)
+    if (c.category() == QChar::Other_Control) return false;
+  return true;
+}
 
 void ApplyValue(TDriverSettings& settings, QStringView name, const QString& text) {
   if (name == u"Address") {
@@ -40,6 +48,10 @@ void ApplyValue(TDriverSettings& settings, QStringView name, const QString& text
     TDeviceAddress address;
     std::string error;
     if (TDeviceAddress::TryParse(uri, address, error)) settings.Address = uri;
+    return;
+  }
+  if (name == u"TraceFile") {
+    if (IsFileName(text)) settings.TraceFile = text.toStdString();
     return;
   }
   for (const TIntField& field : kIntFields) {
@@ -108,6 +120,7 @@ bool SaveDriverSettings(const std::string& path, const TDriverSettings& settings
   xml.writeTextElement(QStringLiteral("Address"), QString::fromStdString(settings.Address));
   for (const TIntField& field : kIntFields)
     xml.writeTextElement(QLatin1String(field.Name), QString::number(settings.*field.Field));
+  xml.writeTextElement(QStringLiteral("TraceFile"), QString::fromStdString(settings.TraceFile));
   xml.writeEndElement();
   xml.writeEndDocument();
   if (xml.hasError() || !file.commit()) {

@@ -5,16 +5,18 @@
 #include <condition_variable>
 #include <exception>
 #include <functional>
-#include <thread>
 
 #include "core/BinUtils.h"
 #include "core/CommandCode.h"
-#include "core/KorvanProtocol1.h"
 #include "core/Translate.h"
 #include "driver/DeviceAddress.h"
 #include "driver/DriverLink.h"
+#include "driver/DriverLink2.h"
+#include "driver/DriverLink3.h"
+#include "driver/DriverTrace.h"
 #include "driver/DriverTransport.h"
 #include "parser/PrinterTypes.h"
+#include "parser/ShortValueFormat.h"
 
 namespace quillon {
 
@@ -39,7 +41,7 @@ TBytes PasswordCommand(std::uint8_t code, int password) {
 // them, and the driver's callers come from several threads.
 class TDriver::TLinkThread final : public QThread {
  public:
-  TLinkThread() { start(); }
+  explicit TLinkThread(const TInterrupt& interrupt) : FInterrupt(interrupt) { start(); }
 
   ~TLinkThread() override {
     Call([this] { FTransport.reset(); });
@@ -62,9 +64,11 @@ class TDriver::TLinkThread final : public QThread {
     if (FError) std::rethrow_exception(FError);
   }
 
-  // On the link thread only: the open transport for `uri`, or dePortOpen with its text.
+  // The functions below run on the link thread only.
+
+  // The open transport for `uri`, or dePortOpen with its text.
   int Open(const std::string& uri, int timeoutMs, std::string& errorText) {
-    if (FTransport && FUri != uri) FTransport.reset();
+    if (FTransport && FUri != uri) Drop();
     if (!FTransport) {
       TDeviceAddress address;
       std::string error;
@@ -72,12 +76,15 @@ class TDriver::TLinkThread final : public QThread {
         errorText = DriverErrorDescription(dePortOpen) + ": " + error;
         return dePortOpen;
       }
-      FTransport = CreateTransport(address);
+      FTransport = CreateTransport(address, &FInterrupt);
       FUri = uri;
+      FBaudRate = address.Kind == tkSerial ? address.BaudRate : 0;
     }
     // Whatever is left from before goes; a link that went down while idle is opened anew.
     FTransport->Discard();
     if (FTransport->IsOpen()) return 0;
+    // A link opened anew starts a new session.
+    FState2.Synced = false;
     std::string error;
     if (!FTransport->Open(timeoutMs, error)) {
       errorText = DriverErrorDescription(dePortOpen) + ": " + uri + " (" + error + ")";
@@ -86,7 +93,37 @@ class TDriver::TLinkThread final : public QThread {
     return 0;
   }
 
-  ITransport& Transport() { return *FTransport; }
+  // The serial line's speed of the open transport; 0 for TCP.
+  int BaudRate() const { return FBaudRate; }
+
+  // One exchange on the open transport in `protocol`.
+  int Exchange(int protocol, TBytesView request, const TLinkTimeouts& timeouts, ILinkTrace* trace,
+               TBytes& answer) {
+    // The device learns nothing of a change of protocol but from a new session.
+    if (protocol != FProtocol) FState2.Synced = false;
+    FProtocol = protocol;
+    switch (protocol) {
+      case TLink2::kProtocol:
+        return TLink2::Exchange(*FTransport, request, timeouts, FState2, answer, trace);
+      case TLink3::kProtocol:
+        return TLink3::Exchange(*FTransport, request, timeouts, FState3, answer, trace);
+      default:
+        return TLink1::Exchange(*FTransport, request, timeouts, answer, trace);
+    }
+  }
+
+  // The trace to `path` for a command of `thread`; null for an empty path.
+  ILinkTrace* Trace(const std::string& path, std::uint32_t thread) {
+    if (FTrace && FTrace->Path() != path) FTrace.reset();
+    if (path.empty()) return nullptr;
+    if (!FTrace) FTrace = std::make_unique<TDriverTrace>(path);
+    FTrace->SetThread(thread);
+    return FTrace.get();
+  }
+
+  void Close() {
+    if (FTransport) FTransport->Close();
+  }
   void Drop() { FTransport.reset(); }
 
  protected:
@@ -118,15 +155,64 @@ class TDriver::TLinkThread final : public QThread {
   std::exception_ptr FError;
   bool FDone = false;
   bool FStop = false;
+  const TInterrupt& FInterrupt;
   // Touched on the link thread only.
   std::unique_ptr<ITransport> FTransport;
   std::string FUri;
+  int FBaudRate = 0;
+  int FProtocol = 0;  // of the last exchange
+  TLink2State FState2;
+  TLink3State FState3;
+  std::unique_ptr<TDriverTrace> FTrace;
+};
+
+// A call that Abort may end: it counts as pending from its start to its end, and is
+// aborted once an Abort comes in between.
+class TDriver::TPending {
+ public:
+  explicit TPending(TDriver& driver) : FDriver(driver) {
+    std::lock_guard lock(FDriver.FAbortLock);
+    ++FDriver.FPendingCalls;
+    FAborts = FDriver.FAborts;
+  }
+  ~TPending() {
+    std::lock_guard lock(FDriver.FAbortLock);
+    --FDriver.FPendingCalls;
+  }
+  TPending(const TPending&) = delete;
+  TPending& operator=(const TPending&) = delete;
+
+  bool Aborted() const {
+    std::lock_guard lock(FDriver.FAbortLock);
+    return FDriver.FAborts != FAborts;
+  }
+  // Right before the link is used, with the link lock held: false when aborted; else the
+  // transport's waits are freed of an abort that ended earlier calls.
+  bool Arm() const {
+    std::lock_guard lock(FDriver.FAbortLock);
+    if (FDriver.FAborts != FAborts) return false;
+    FDriver.FInterrupt.Clear();
+    return true;
+  }
+  // Waits for `duration` or an abort; answers whether aborted.
+  template <class TDuration>
+  bool Sleep(TDuration duration) const {
+    std::unique_lock lock(FDriver.FAbortLock);
+    return FDriver.FAbortWake.wait_for(lock, duration,
+                                       [this] { return FDriver.FAborts != FAborts; });
+  }
+
+ private:
+  TDriver& FDriver;
+  std::uint64_t FAborts = 0;
 };
 
 TDriver::TDriver() : TDriver(TDriverSettings()) {}
 
 TDriver::TDriver(const TDriverSettings& settings)
-    : FSettings(settings), FPassword(settings.Password), FLink(std::make_unique<TLinkThread>()) {}
+    : FSettings(settings),
+      FPassword(settings.Password),
+      FLink(std::make_unique<TLinkThread>(FInterrupt)) {}
 
 TDriver::~TDriver() {
   std::lock_guard link(FLinkLock);
@@ -182,28 +268,90 @@ std::string TDriver::DriverErrorDescription(int code) {
       return Tr("Не задана команда для отправки");
     case deStillPrinting:
       return Tr("Устройство не завершило печать за отведенное время");
+    case deAborted:
+      return Tr("Обмен прерван");
     default:
       return Tr("Неизвестная ошибка драйвера");
   }
 }
 
-int TDriver::Execute(TBytesView request, TBytes& answer, std::string& errorText) {
+std::size_t TDriver::MaxRequestLength(int protocol) {
+  switch (protocol) {
+    case TLink2::kProtocol:
+      return TLink2::kMaxRequest;
+    case TLink3::kProtocol:
+      return TLink3::kMaxRequest;
+    default:
+      return TLink1::kMaxRequest;
+  }
+}
+
+int TDriver::UsedProtocol() const {
+  std::lock_guard lock(FStateLock);
+  if (FSettings.Protocol >= 1 && FSettings.Protocol <= 3) return FSettings.Protocol;
+  return FLogProtocol;
+}
+
+void TDriver::SetLogProtocol(int protocol) {
+  std::lock_guard lock(FStateLock);
+  FLogProtocol = protocol == 2 || protocol == 3 ? protocol : 1;
+}
+
+void TDriver::Abort() {
+  {
+    std::lock_guard lock(FAbortLock);
+    if (FPendingCalls == 0) return;
+    ++FAborts;
+    FInterrupt.Raise();
+  }
+  FAbortWake.notify_all();
+}
+
+int TDriver::Execute(TBytesView request, TBytes& answer, std::string& errorText,
+                     const TPending& pending) {
   answer.clear();
-  if (request.size() > kProtocol1MaxData) return deRequestTooLong;
+  const int protocol = UsedProtocol();
   std::string uri;
+  std::string traceFile;
   TLinkTimeouts timeouts;
   {
     std::lock_guard lock(FStateLock);
     uri = FSettings.Address;
+    traceFile = FSettings.TraceFile;
     timeouts.ByteTimeout = FSettings.ByteTimeout;
     timeouts.AnswerTimeout = FSettings.AnswerTimeout;
   }
+  if (const std::size_t longest = MaxRequestLength(protocol); request.size() > longest) {
+    // Protocol 1 keeps the error's own text, which names its 255 bytes.
+    if (protocol != TLink1::kProtocol)
+      errorText = FormatShortValue(Tr("Команда длиннее %s байт не помещается в кадр"),
+                                   {std::to_string(longest)});
+    return deRequestTooLong;
+  }
+  const std::uint32_t thread = CurrentThreadNumber();
   int result = 0;
-  std::lock_guard link(FLinkLock);
-  FLink->Call([&] {
-    result = FLink->Open(uri, timeouts.AnswerTimeout, errorText);
-    if (result == 0) result = TLink1::Exchange(FLink->Transport(), request, timeouts, answer);
-  });
+  {
+    std::lock_guard link(FLinkLock);
+    if (!pending.Arm()) return deAborted;
+    FLink->Call([&] {
+      result = FLink->Open(uri, timeouts.AnswerTimeout, errorText);
+      if (result == 0) {
+        timeouts.BaudRate = FLink->BaudRate();
+        result =
+            FLink->Exchange(protocol, request, timeouts, FLink->Trace(traceFile, thread), answer);
+      }
+      // An answer that came in full stands; anything else an abort cut short, and the link
+      // is closed so that nothing half read is taken for the next exchange.
+      if (result != 0 && pending.Aborted()) {
+        FLink->Close();
+        result = deAborted;
+      }
+    });
+  }
+  if (result == deAborted) {
+    errorText.clear();
+    answer.clear();
+  }
   if (result != 0) return result;
   const std::size_t codeLength = CommandCodeLength(request);
   if (answer.size() < codeLength + 1 ||
@@ -252,8 +400,9 @@ int TDriver::ExchangeBytes() {
   const TBytes request = HexToBytes(text);
   TBytes answer;
   std::string errorText;
-  int result =
-      request.empty() ? static_cast<int>(deBadRequest) : Execute(request, answer, errorText);
+  TPending pending(*this);
+  int result = request.empty() ? static_cast<int>(deBadRequest)
+                               : Execute(request, answer, errorText, pending);
   SetResult(result, std::move(errorText));
   if (result <= 0) SetTransferBytes(result == 0 ? BytesToHex(answer) : std::string());
   return result;
@@ -277,10 +426,11 @@ int TDriver::WaitForPrinting() {
     printTimeout = FSettings.PrintTimeout;
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(printTimeout);
+  TPending pending(*this);
   for (;;) {
     TBytes answer;
     std::string errorText;
-    int result = Execute(PasswordCommand(kCmdShortStatus, Password()), answer, errorText);
+    int result = Execute(PasswordCommand(kCmdShortStatus, Password()), answer, errorText, pending);
     bool printing = result == kResultPrinting;
     if (result == 0) {
       if (answer.size() <= kShortStatusSubmodeOffset) {
@@ -300,8 +450,11 @@ int TDriver::WaitForPrinting() {
       return deStillPrinting;
     }
     // Between two polls the link is free for other callers.
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-        deadline - now, std::chrono::milliseconds(kPrintPollInterval)));
+    if (pending.Sleep(std::min<std::chrono::steady_clock::duration>(
+            deadline - now, std::chrono::milliseconds(kPrintPollInterval)))) {
+      SetResult(deAborted, std::string());
+      return deAborted;
+    }
   }
 }
 
@@ -323,7 +476,8 @@ void TDriver::SetPassword(int value) {
 int TDriver::GetECRStatus() {
   TBytes answer;
   std::string errorText;
-  int result = Execute(PasswordCommand(kCmdStatus, Password()), answer, errorText);
+  TPending pending(*this);
+  int result = Execute(PasswordCommand(kCmdStatus, Password()), answer, errorText, pending);
   if (result == 0) {
     if (answer.size() <= kStatusModeOffset + 1) {
       SetResult(deBadFrames, Tr("Ответ устройства короче ожидаемого: ") + BytesToHex(answer));

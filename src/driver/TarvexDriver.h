@@ -1,5 +1,6 @@
-// The fiscal-register driver: talks to the register over TCP or a serial port with
-// protocol version 1 frames.
+// The fiscal-register driver: talks to the register over TCP or a serial port in protocol
+// version 1, 2 or 3 (TLink1, TLink2, TLink3): the one its settings name, else the one the
+// log to be played was recorded in.
 //
 //   TDriverSettings settings;                  // or LoadDriverSettings(path, settings)
 //   settings.Address = "serial:/dev/ttyUSB0?baud=115200";
@@ -10,9 +11,13 @@
 // The link is opened on the first exchange and kept open; it is opened again after it was
 // lost, and when the address changes. All device traffic runs on one thread of the driver's
 // own, so the driver may be called from any thread; one exchange runs at a time, and a
-// caller waits for the one in progress.
+// caller waits for the one in progress. Abort, from any thread, ends the calls pending at
+// that moment; with a trace file set the traffic is written there as a log (TDriverTrace).
 #pragma once
 
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,6 +25,7 @@
 #include "core/Bytes.h"
 #include "driver/Driver.h"
 #include "driver/DriverSettings.h"
+#include "driver/DriverTransport.h"
 
 namespace quillon {
 
@@ -51,6 +57,12 @@ class TDriver final : public IDriver {
 
   // The Russian text of a driver error code (below 0).
   static std::string DriverErrorDescription(int code);
+  // The longest request a frame of the protocol (1, 2, 3) carries.
+  static std::size_t MaxRequestLength(int protocol);
+
+  // The protocol the link speaks: Settings().Protocol when it is 1 to 3, else the log's
+  // (SetLogProtocol), 1 when none was set.
+  int UsedProtocol() const;
 
   // IDriver. BinaryConversion is kept as set; TransferBytes is always hex text.
   int BinaryConversion() const override;
@@ -71,13 +83,20 @@ class TDriver final : public IDriver {
   std::string ECRModeDescription() const override;
   int ECRAdvancedMode() const override;
   std::string ECRAdvancedModeDescription() const override;
+  // A pending ExchangeBytes, WaitForPrinting or GetECRStatus returns deAborted within
+  // about 50 ms; an exchange cut short closes the link. Calls made afterwards run as usual,
+  // opening the link again. Without a pending call it does nothing.
+  void Abort() override;
+  void SetLogProtocol(int protocol) override;
 
  private:
   class TLinkThread;
+  class TPending;
 
   // One command on the link: the answer's payload, checked to echo the command's code and
-  // to carry a result byte. Answers the result byte or a driver error (with its text).
-  int Execute(TBytesView request, TBytes& answer, std::string& errorText);
+  // to carry a result byte. Answers the result byte or a driver error (with its text);
+  // deAborted once `pending` was aborted.
+  int Execute(TBytesView request, TBytes& answer, std::string& errorText, const TPending& pending);
   void SetResult(int code, std::string errorText);
 
   mutable std::mutex FStateLock;  // the fields below
@@ -89,6 +108,14 @@ class TDriver final : public IDriver {
   std::string FResultText;  // the description of a driver error
   int FECRMode = 0;
   int FECRAdvancedMode = 0;
+  int FLogProtocol = 1;
+
+  std::mutex FAbortLock;  // the fields below; taken after the other two, never before
+  std::condition_variable FAbortWake;
+  int FPendingCalls = 0;
+  std::uint64_t FAborts = 0;  // Abort calls that found a pending call
+  // Cuts the link thread's transport waits short; outlives the link thread.
+  TInterrupt FInterrupt;
 
   std::mutex FLinkLock;  // one exchange at a time; taken before FStateLock, never after
   std::unique_ptr<TLinkThread> FLink;
