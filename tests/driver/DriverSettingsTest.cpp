@@ -46,6 +46,8 @@ TDriverSettings Custom() {
   settings.PrintTimeout = 90000;
   settings.Password = 1;
   settings.SysAdminPassword = 12345678;
+  settings.Protocol = 2;
+  settings.TraceFile = "/var/tmp/обмен с ККТ.log";
   return settings;
 }
 
@@ -124,6 +126,8 @@ TEST_F(DriverSettingsTest, DamagedOrMissingFilesLeaveTheDefaults) {
             "  <PrintTimeout> 1500 </PrintTimeout>\n"
             "  <Password>99999999999</Password>\n"
             "  <SysAdminPassword>29</SysAdminPassword>\n"
+            "  <Protocol>4</Protocol>\n"
+            "  <TraceFile>/tmp/a&#10;b.log</TraceFile>\n"
             "  <Unknown>1</Unknown>\n"
             "</DriverSettings>\n");
   ASSERT_TRUE(LoadDriverSettings(path.string(), settings));
@@ -131,6 +135,20 @@ TEST_F(DriverSettingsTest, DamagedOrMissingFilesLeaveTheDefaults) {
   expected.PrintTimeout = 1500;
   expected.SysAdminPassword = 29;
   EXPECT_EQ(settings, expected);
+
+  // The protocol is 0 ("as the log") to 3; an empty trace file name turns the trace off.
+  struct TProtocolCase {
+    const char* Text;
+    int Protocol;
+  };
+  for (const TProtocolCase& c : {TProtocolCase{"3", 3}, {"0", 0}, {"-1", 2}, {"x", 2}, {"", 2}}) {
+    TDriverSettings read = Custom();
+    WriteFile(path, std::string("<DriverSettings><Protocol>") + c.Text +
+                        "</Protocol><TraceFile></TraceFile></DriverSettings>");
+    ASSERT_TRUE(LoadDriverSettings(path.string(), read)) << c.Text;
+    EXPECT_EQ(read.Protocol, c.Protocol) << c.Text;
+    EXPECT_EQ(read.TraceFile, "");
+  }
 
   // Saving into a folder that cannot be made fails with a message.
   WriteFile(FDir / "plain", "x");
