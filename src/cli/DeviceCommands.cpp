@@ -186,11 +186,14 @@ int FirstIndex(const TReplayOptions& options) {
 // 1 when some command cannot be sent.
 int DryRun(const TReplayOptions& options, const TCommandList& commands,
            const std::vector<std::string>& exceptions) {
-  TDriverSettings settings = DriverSettings(options.Device, options.Protocol, {});
+  // The driver decides the protocol as it would for the playback; it opens no link for it.
+  const TDriverSettings settings = DriverSettings(options.Device, options.Protocol, {});
+  TDriver driver(settings);
   const int recorded =
       TQuillon::RecordedProtocol(commands, &exceptions, FirstIndex(options), options.Count);
-  const int protocol = settings.Protocol != 0 ? settings.Protocol : recorded != 0 ? recorded : 1;
-  if (settings.Protocol == 0)
+  driver.SetLogProtocol(recorded);
+  const int protocol = driver.UsedProtocol();
+  if (settings.Protocol == 0 && recorded != 0)
     PrintLine("Протокол " + std::to_string(protocol) + " (как в журнале)");
   else
     PrintLine("Протокол " + std::to_string(protocol));
