@@ -179,8 +179,11 @@ TEST_F(DeviceCliTest, ReplayAnswersTheErrorQuestion) {
   emulator.Wait();
 }
 
+// The emulator's own register speaks protocol 1 unless told; the log's commands are of 2.
 TEST_F(DeviceCliTest, CtrlCStopsEndlessPlayAfterTheCommandInProgress) {
-  TChild emulator({"emulate", "--listen", "127.0.0.1:0", "--byte-timeout-ms", "1"}, FDir.string());
+  TChild emulator(
+      {"emulate", "--listen", "127.0.0.1:0", "--byte-timeout-ms", "1", "--protocol", "2"},
+      FDir.string());
   std::string device = StartEmulator(emulator);
   TChild loop({"replay", FLog, "--device", device, "--loop", "--ignore-device-errors", "--yes"},
               FDir.string());
@@ -269,7 +272,8 @@ TEST_F(DeviceCliTest, DryRunForetellsTheReplay) {
 
 // A second Ctrl+C ends the program at once, even while the device keeps it waiting.
 TEST_F(DeviceCliTest, ASecondCtrlCEndsAtOnce) {
-  TChild emulator({"emulate", "--listen", "127.0.0.1:0", "--delay-ms", "5000"}, FDir.string());
+  TChild emulator({"emulate", "--listen", "127.0.0.1:0", "--delay-ms", "5000", "--protocol", "2"},
+                  FDir.string());
   const std::string device = StartEmulator(emulator);
   TChild replay = Run({"replay", FLog, "--device", device, "--yes"});
   ASSERT_TRUE(replay.WaitFor("(1/44)")) << replay.Output();
@@ -282,6 +286,60 @@ TEST_F(DeviceCliTest, ASecondCtrlCEndsAtOnce) {
   EXPECT_NE(replay.Output().find("Прервано"), std::string::npos) << replay.Output();
   emulator.Signal(SIGINT);
   emulator.Wait();
+}
+
+// Ctrl+C ends the exchange the device keeps waiting, at once, and the summary follows.
+TEST_F(DeviceCliTest, CtrlCDuringALongDeviceDelay) {
+  TChild emulator({"emulate", "--listen", "127.0.0.1:0", "--delay-ms", "5000", "--protocol", "2"},
+                  FDir.string());
+  const std::string device = StartEmulator(emulator);
+  TChild replay = Run({"replay", FLog, "--device", device, "--yes"});
+  ASSERT_TRUE(replay.WaitFor("(1/44)")) << replay.Output();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto start = std::chrono::steady_clock::now();
+  replay.Signal(SIGINT);
+  EXPECT_EQ(replay.Wait(), 130);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  const std::string out = replay.Output();
+  EXPECT_NE(out.find("Сыграно: 1, с ошибкой: 1, пропущено: 43"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Прервано"), std::string::npos);
+  emulator.Signal(SIGINT);
+  emulator.Wait();
+}
+
+// Each protocol named on both sides, and a trace that quillon-cli reads as a log.
+TEST_F(DeviceCliTest, ReplayInEachProtocolWithATrace) {
+  for (const char* protocol : {"1", "2", "3"}) {
+    SCOPED_TRACE(protocol);
+    TChild emulator({"emulate", "--listen", "127.0.0.1:0", "--byte-timeout-ms", "1", "--log", FLog,
+                     "--protocol", protocol},
+                    FDir.string());
+    const std::string device = StartEmulator(emulator);
+    TChild status = Run({"status", "--device", device, "--protocol", protocol});
+    EXPECT_EQ(status.Wait(), 0) << status.Output();
+    const std::string trace = (FDir / (std::string("trace") + protocol + ".log")).string();
+    TChild replay = Run({"replay", FLog, "--device", device, "--protocol", protocol, "--yes",
+                         "--ignore-device-errors", "--trace", trace});
+    replay.Wait();
+    const std::string out = replay.Output();
+    std::size_t played = 0, failed = 0, skipped = 0;
+    ASSERT_NE(out.find("Сыграно: "), std::string::npos) << out;
+    std::sscanf(out.c_str() + out.find("Сыграно: "), "Сыграно: %zu, с ошибкой: %zu, пропущено: %zu",
+                &played, &failed, &skipped);
+    EXPECT_GT(played, 30u);
+    TChild stats = Run({"stats", trace});
+    EXPECT_EQ(stats.Wait(), 0);
+    std::size_t traced = 0;
+    const std::string listed = stats.Output();
+    ASSERT_NE(listed.find("Команд\t"), std::string::npos) << listed;
+    std::sscanf(listed.c_str() + listed.find("Команд\t"), "Команд\t%zu", &traced);
+    // Every command sent is in the trace (busy ones once for each time asked); the sync
+    // frames and requests too long for the link never went out.
+    EXPECT_GE(traced, played - failed);
+    EXPECT_LE(traced, played + 10);
+    emulator.Signal(SIGINT);
+    emulator.Wait();
+  }
 }
 
 }  // namespace
