@@ -721,16 +721,18 @@ namespace {
 
 // The window replays to the emulator's own register through the real driver: 80, 6B and 2F
 // are unknown to it (0x37), the status commands succeed.
-// An emulator with its own register only, on a free loopback port, answering at once.
-TEmulatorOptions QuickEmulator() {
+// An emulator with its own register only, on a free loopback port, answering at once. A
+// playback speaks the protocol of the test log, 2; the status request without a log, 1.
+TEmulatorOptions QuickEmulator(int protocol = 1) {
   TEmulatorOptions options;
   options.Listen = "127.0.0.1:0";
   options.ByteTimeoutMs = 1;
+  options.Protocol = protocol;
   return options;
 }
 
 TEST_F(MainWindowTest, PlaysToTheEmulatorAndStopsEndlessPlay) {
-  TEmulator emulator(QuickEmulator());
+  TEmulator emulator(QuickEmulator(2));
   const std::uint16_t port = emulator.Start();
   FWindow->SetDriverFactory([port] {
     TDriverSettings settings;
@@ -797,6 +799,35 @@ TEST(DriverProperties, ComposesTheAddress) {
   EXPECT_EQ(address.BaudRate, 9600);
 }
 
+// The stop button ends an exchange the register keeps waiting, at once.
+TEST_F(MainWindowTest, StopButtonEndsAnExchangeInProgress) {
+  TEmulatorOptions options = QuickEmulator(2);
+  options.DelayMs = 5000;
+  TEmulator emulator(options);
+  const std::uint16_t port = emulator.Start();
+  FWindow->SetDriverFactory([port] {
+    TDriverSettings settings;
+    settings.Address = "tcp://127.0.0.1:" + std::to_string(port);
+    settings.AnswerTimeout = 10000;
+    return std::make_unique<TDriver>(settings);
+  });
+  LoadTestLog();
+  FWindow->StartAll();
+  auto* status = Child<QLineEdit>("edtStatus");
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return status->text().startsWith(QStringLiteral("(1/6)")); }, 10000));
+  QTest::qWait(300);  // well inside the register's delay
+  QElapsedTimer timer;
+  timer.start();
+  QTest::mouseClick(Child<QPushButton>("btnStop"), Qt::LeftButton);
+  EXPECT_TRUE(FWindow->Finished());
+  EXPECT_LT(timer.elapsed(), 1000);
+  EXPECT_FALSE(FWindow->Commands()[1].Played);
+  EXPECT_TRUE(FBoxes.empty());  // a stop asks nothing
+  emulator.Stop();
+  emulator.Wait();
+}
+
 // The dialog's connection check runs on a worker through the window's own driver: with the
 // link of an earlier status request still open to an emulator that serves one client at a
 // time, the check finds the register, and the window answers meanwhile. The settings
@@ -857,6 +888,8 @@ TEST_F(MainWindowTest, PropertiesCheckTheConnectionThroughTheWindowsDriver) {
   TDriverSettings saved;
   ASSERT_TRUE(LoadDriverSettings(DefaultDriverSettingsPath(), saved));
   EXPECT_EQ(saved.Address, address);
+  EXPECT_EQ(saved.Protocol, 2);
+  EXPECT_EQ(saved.TraceFile, "/tmp/quillon-trace.log");
 
   emulator.Stop();
   emulator.Wait();
