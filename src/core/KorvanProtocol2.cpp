@@ -54,6 +54,23 @@ TBytes TKorvanProtocol2::DeStuffing(TBytesView str, bool& isFinalEsc) {
   return out;
 }
 
+TProtocol2FrameTracker::TStep TProtocol2FrameTracker::Feed(std::uint8_t wireByte) {
+  if (wireByte == kProtocol2Start) return tsNewStart;
+  std::optional<std::uint8_t> value;
+  try {
+    value = FUnstuffer.Feed(wireByte);
+  } catch (const EQuillonError&) {
+    return tsBadEscape;
+  }
+  if (!value) return tsMore;
+  if (FBody < 2) FLen[FBody] = *value;
+  ++FBody;
+  // LEN counts NUMBER and the payload; the body adds LEN itself and the CRC. An empty
+  // payload has LEN 0 and no NUMBER: four bytes in all.
+  return FBody >= 2 && FBody >= static_cast<std::size_t>(FLen[0] | FLen[1] << 8) + 4 ? tsComplete
+                                                                                     : tsMore;
+}
+
 TBytes TKorvanProtocol2::Encode(const TKorvanFrame2& frame) {
   std::size_t len = frame.Data.size() % 65536;
   TBytes body;

@@ -55,6 +55,26 @@ class TProtocol2Unstuffer {
   bool FEscape = false;
 };
 
+// Follows a frame as it arrives, one wire byte at a time after its start byte, and tells
+// when its body (LEN, NUMBER, payload, CRC) is complete.
+class TProtocol2FrameTracker {
+ public:
+  enum TStep : std::uint8_t {
+    tsMore,       // the frame goes on
+    tsComplete,   // this byte ended the frame
+    tsBadEscape,  // an escape before a byte other than 81 or 83: the frame is broken
+    tsNewStart,   // a start byte: the frame broke off and a new one begins here
+  };
+  TStep Feed(std::uint8_t wireByte);
+  // Body bytes seen so far (destuffed).
+  std::size_t BodySize() const { return FBody; }
+
+ private:
+  TProtocol2Unstuffer FUnstuffer;
+  std::uint8_t FLen[2] = {0, 0};
+  std::size_t FBody = 0;
+};
+
 class TKorvanProtocol2 {
  public:
   TKorvanProtocol2() = delete;

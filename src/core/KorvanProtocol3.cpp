@@ -48,11 +48,16 @@ TBytes TKorvanProtocol3::Encode(const TKorvanFrame3& frame) {
   return out;
 }
 
+std::size_t TKorvanProtocol3::FrameSize(TBytesView data) {
+  if (data.size() < 5) return 0;
+  return static_cast<std::size_t>(data[3] | (data[4] << 8)) + 7;
+}
+
 bool TKorvanProtocol3::Decode(TBytesView data, TKorvanFrame3& frame) {
   if (data.size() < 5 || data[0] != kProtocol3Start) return false;
   frame.Number = data[2];
   std::size_t len = data[3] | (data[4] << 8);
-  if (data.size() < len + 7) return false;
+  if (data.size() < FrameSize(data)) return false;
   frame.Data.assign(data.substr(5, len));
   std::uint16_t field = static_cast<std::uint16_t>(data[5 + len] | (data[6 + len] << 8));
   return field == GetCRC(data.substr(1, len + 4));

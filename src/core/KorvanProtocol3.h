@@ -29,6 +29,9 @@ class TKorvanProtocol3 {
   // CRC-16/CMS: polynomial 0x8005, initial 0xFFFF, no reflection, no final XOR.
   static std::uint16_t GetCRC(TBytesView data);
   static TBytes Encode(const TKorvanFrame3& frame);
+  // The size of the frame that `data` begins with, from its header (start byte, a byte,
+  // NUMBER, LEN); 0 while fewer than the header's 5 bytes are there.
+  static std::size_t FrameSize(TBytesView data);
   // True when `data` begins with one complete frame with a correct CRC; bytes after the
   // CRC are ignored.
   static bool Decode(TBytesView data, TKorvanFrame3& frame);

@@ -242,15 +242,17 @@ class TLogParser::TFrame {
   bool Complete3() {
     std::size_t n = ByteCount();
     if (n < 5 || ByteAt(0) != kProtocol3Start) return false;
-    std::size_t len = ByteAt(3) | (ByteAt(4) << 8);
-    if (n < len + 7) return false;
+    std::uint8_t header[5];
+    for (std::size_t i = 0; i < sizeof header; ++i) header[i] = ByteAt(i);
+    const std::size_t size = TKorvanProtocol3::FrameSize(TBytesView(header, sizeof header));
+    if (n < size) return false;
     // The verdict rests on bytes that no later piece changes: work it out once.
     if (FVerdict3) return *FVerdict3;
-    TBytes frame(len + 7, 0);
+    TBytes frame(size, 0);
     for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = ByteAt(i);
     TKorvanFrame3 decoded;
     bool ok = TKorvanProtocol3::Decode(frame, decoded);
-    if (FBytes.size() >= len + 7) FVerdict3 = ok;
+    if (FBytes.size() >= size) FVerdict3 = ok;
     return ok;
   }
 

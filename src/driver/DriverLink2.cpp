@@ -97,26 +97,14 @@ class TSession {
   // end its LEN gives. A start byte inside the body (it stands for nothing else) or a bad
   // escape ends the frame as broken.
   TFrameStatus ReadFrame(TKorvanFrame2& frame, int firstByteWait) {
-    TProtocol2Unstuffer unstuffer;
-    std::uint8_t head[2] = {0, 0};
-    std::size_t body = 0;
+    TProtocol2FrameTracker tracker;
     bool broken = false;
     auto complete = [&](const TBytes& raw) {
       if (raw.size() == 1) return false;
-      const std::uint8_t byte = raw.back();
-      std::optional<std::uint8_t> value;
-      try {
-        if (byte != kProtocol2Start) value = unstuffer.Feed(byte);
-      } catch (const EQuillonError&) {
-        broken = true;
-      }
-      if (byte == kProtocol2Start) broken = true;
-      if (broken) return true;
-      if (!value) return false;
-      if (body < 2) head[body] = *value;
-      ++body;
-      // LEN counts the number and the payload; the body adds LEN itself and the CRC.
-      return body >= 2 && body >= static_cast<std::size_t>(head[0] | head[1] << 8) + 4;
+      const TProtocol2FrameTracker::TStep step = tracker.Feed(raw.back());
+      broken =
+          step == TProtocol2FrameTracker::tsBadEscape || step == TProtocol2FrameTracker::tsNewStart;
+      return step != TProtocol2FrameTracker::tsMore;
     };
     TBytes raw;
     TFrameStatus status = ReadFrameBytes(FIo, kProtocol2Start, firstByteWait, raw, complete);

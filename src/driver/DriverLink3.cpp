@@ -71,8 +71,8 @@ class TSession {
   TFrameStatus ReadFrame(TKorvanFrame3& frame, TBytes& raw, int firstByteWait) {
     TFrameStatus status =
         ReadFrameBytes(FIo, kProtocol3Start, firstByteWait, raw, [](const TBytes& bytes) {
-          if (bytes.size() < 5) return false;
-          return bytes.size() >= static_cast<std::size_t>(bytes[3] | bytes[4] << 8) + 7;
+          const std::size_t size = TKorvanProtocol3::FrameSize(bytes);
+          return size != 0 && bytes.size() >= size;
         });
     if (status != fsOk) return status;
     return TKorvanProtocol3::Decode(raw, frame) ? fsOk : fsBad;

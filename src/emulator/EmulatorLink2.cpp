@@ -35,28 +35,20 @@ class TEmulatorLink2 final : public TNumberedLink {
  private:
   // Handles the frame at the front of input; false when it is not complete yet.
   bool TakeFrame(TBytes& input) {
-    TProtocol2Unstuffer unstuffer;
-    TBytes body;
-    std::size_t needed = 4;  // LEN, then at least the CRC
+    TProtocol2FrameTracker tracker;
     for (std::size_t i = 1; i < input.size(); ++i) {
-      if (input[i] == kProtocol2Start) {  // a new frame: this one broke off
+      const TProtocol2FrameTracker::TStep step = tracker.Feed(input[i]);
+      if (step == TProtocol2FrameTracker::tsNewStart) {  // a new frame: this one broke off
         OnBadFrame(input.substr(0, i));
         input.erase(0, i);
         return true;
       }
-      std::optional<std::uint8_t> b;
-      try {
-        b = unstuffer.Feed(input[i]);
-      } catch (const EQuillonError&) {
+      if (step == TProtocol2FrameTracker::tsBadEscape) {
         OnBadFrame(input.substr(0, i + 1));
         input.erase(0, i + 1);
         return true;
       }
-      if (!b) continue;
-      body.push_back(*b);
-      if (body.size() == 2)
-        needed = 4u + (body[0] | body[1] << 8);  // LEN, the bytes it counts, CRC
-      if (body.size() < needed) continue;
+      if (step == TProtocol2FrameTracker::tsMore) continue;
       TBytes raw = input.substr(0, i + 1);
       input.erase(0, i + 1);
       TKorvanFrame2 frame;

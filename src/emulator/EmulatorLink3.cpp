@@ -10,9 +10,6 @@ namespace quillon {
 
 namespace {
 
-constexpr std::size_t kHeaderSize = 5;  // start byte, a byte, NUMBER, LEN(2)
-constexpr std::size_t kCrcSize = 2;
-
 class TEmulatorLink3 final : public TNumberedLink {
  public:
   explicit TEmulatorLink3(IEmulatorPeer& peer) : TNumberedLink(peer) {}
@@ -23,10 +20,8 @@ class TEmulatorLink3 final : public TNumberedLink {
         input.erase(0, 1);  // line noise, or the host's own acknowledgements
         continue;
       }
-      if (input.size() < kHeaderSize) return;
-      const std::size_t size =
-          kHeaderSize + static_cast<std::size_t>(input[3] | input[4] << 8) + kCrcSize;
-      if (input.size() < size) return;  // not all here
+      const std::size_t size = TKorvanProtocol3::FrameSize(input);
+      if (size == 0 || input.size() < size) return;  // not all here
       TBytes raw = input.substr(0, size);
       input.erase(0, size);
       TKorvanFrame3 frame;

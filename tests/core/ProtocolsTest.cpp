@@ -204,6 +204,36 @@ TEST(Protocol2, RandomPayloadsRoundTrip) {
   }
 }
 
+// A reader of the wire learns from the tracker where a frame ends: at its last byte, for
+// empty and stuffed payloads alike, and where it breaks off.
+TEST(Protocol2, FrameTrackerEndsAtTheLastByteOrWhereTheFrameBreaks) {
+  std::mt19937 rng(5);
+  std::vector<TBytes> payloads = {TBytes(), Hex("8F 9F"), Hex("11 1E 00 00 00")};
+  for (int i = 0; i < 50; ++i) payloads.push_back(RandomPayload(rng, 1 + rng() % 300));
+  for (const TBytes& payload : payloads) {
+    const TBytes wire = TKorvanProtocol2::Encode({payload, 0x9F8F});
+    TProtocol2FrameTracker tracker;
+    for (std::size_t i = 1; i < wire.size(); ++i) {
+      const auto step = tracker.Feed(wire[i]);
+      ASSERT_EQ(step, i + 1 == wire.size() ? TProtocol2FrameTracker::tsComplete
+                                           : TProtocol2FrameTracker::tsMore)
+          << BytesToHex(wire) << " at " << i;
+    }
+  }
+  struct TCase {
+    const char* Wire;  // after the start byte
+    TProtocol2FrameTracker::TStep Last;
+  };
+  for (const TCase& c : {TCase{"07 00 8F", TProtocol2FrameTracker::tsNewStart},
+                         TCase{"07 00 9F 85", TProtocol2FrameTracker::tsBadEscape},
+                         TCase{"07 00 9F", TProtocol2FrameTracker::tsMore}}) {
+    TProtocol2FrameTracker tracker;
+    TProtocol2FrameTracker::TStep step = TProtocol2FrameTracker::tsMore;
+    for (std::uint8_t b : Hex(c.Wire)) step = tracker.Feed(b);
+    EXPECT_EQ(step, c.Last) << c.Wire;
+  }
+}
+
 TEST(Protocol2, DecodeRejectsShortForeignTruncatedAndCorruptFrames) {
   TKorvanFrame2 frame;
   frame.Data = Hex("11 22 8F 33 9F 44 55");
@@ -275,6 +305,15 @@ TEST(Protocol3, RandomPayloadsRoundTrip) {
     ASSERT_TRUE(TKorvanProtocol3::Decode(wire, back));
     EXPECT_EQ(back.Data, frame.Data);
     EXPECT_EQ(back.Number, frame.Number & 0xFF);
+  }
+}
+
+TEST(Protocol3, FrameSizeFromTheHeader) {
+  for (std::size_t len : {0u, 1u, 255u, 256u, 1000u}) {
+    const TBytes wire = TKorvanProtocol3::Encode({TBytes(len, 0x5A), 7});
+    EXPECT_EQ(TKorvanProtocol3::FrameSize(wire), wire.size());
+    EXPECT_EQ(TKorvanProtocol3::FrameSize(TBytesView(wire).substr(0, 5)), wire.size());
+    EXPECT_EQ(TKorvanProtocol3::FrameSize(TBytesView(wire).substr(0, 4)), 0u);
   }
 }
 
