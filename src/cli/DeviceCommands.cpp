@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "core/Errors.h"
+#include "core/LinkProtocol.h"
 #include "core/LogLoader.h"
 #include "driver/DeviceAddress.h"
 #include "driver/DriverSettings.h"
@@ -221,7 +222,7 @@ int DryRun(const TReplayOptions& options, const TCommandList& commands,
         ++refused;
         line += ": не может быть отправлена: " + std::to_string(entry.Size) +
                 " байт, в кадре протокола " + std::to_string(protocol) + " не больше " +
-                std::to_string(MaxRequestSize(protocol));
+                std::to_string(MaxFrameData(protocol));
         break;
     }
     PrintLine(line);

@@ -20,6 +20,13 @@ struct TDriverSettings {
   friend bool operator==(const TDriverSettings&, const TDriverSettings&) = default;
 };
 
+// The protocol the driver speaks: the setting when it names one (1, 2, 3), else the one the
+// log was recorded in (2 or 3), else 1.
+constexpr int UsedLinkProtocol(int setting, int logProtocol) {
+  if (setting >= 1 && setting <= 3) return setting;
+  return logProtocol == 2 || logProtocol == 3 ? logProtocol : 1;
+}
+
 // "$XDG_CONFIG_HOME/KORVANIX/Quillon/driver.xml", ~/.config standing in for an unset or
 // relative XDG_CONFIG_HOME.
 std::string DefaultDriverSettingsPath();

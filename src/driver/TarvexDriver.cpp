@@ -8,6 +8,7 @@
 
 #include "core/BinUtils.h"
 #include "core/CommandCode.h"
+#include "core/LinkProtocol.h"
 #include "core/Translate.h"
 #include "driver/DeviceAddress.h"
 #include "driver/DriverLink.h"
@@ -275,21 +276,9 @@ std::string TDriver::DriverErrorDescription(int code) {
   }
 }
 
-std::size_t TDriver::MaxRequestLength(int protocol) {
-  switch (protocol) {
-    case TLink2::kProtocol:
-      return TLink2::kMaxRequest;
-    case TLink3::kProtocol:
-      return TLink3::kMaxRequest;
-    default:
-      return TLink1::kMaxRequest;
-  }
-}
-
 int TDriver::UsedProtocol() const {
   std::lock_guard lock(FStateLock);
-  if (FSettings.Protocol >= 1 && FSettings.Protocol <= 3) return FSettings.Protocol;
-  return FLogProtocol;
+  return UsedLinkProtocol(FSettings.Protocol, FLogProtocol);
 }
 
 void TDriver::SetLogProtocol(int protocol) {
@@ -321,7 +310,7 @@ int TDriver::Execute(TBytesView request, TBytes& answer, std::string& errorText,
     timeouts.ByteTimeout = FSettings.ByteTimeout;
     timeouts.AnswerTimeout = FSettings.AnswerTimeout;
   }
-  if (const std::size_t longest = MaxRequestLength(protocol); request.size() > longest) {
+  if (const std::size_t longest = MaxFrameData(protocol); request.size() > longest) {
     // Protocol 1 keeps the error's own text, which names its 255 bytes.
     if (protocol != TLink1::kProtocol)
       errorText = FormatShortValue(Tr("Команда длиннее %s байт не помещается в кадр"),

@@ -57,8 +57,6 @@ class TDriver final : public IDriver {
 
   // The Russian text of a driver error code (below 0).
   static std::string DriverErrorDescription(int code);
-  // The longest request a frame of the protocol (1, 2, 3) carries.
-  static std::size_t MaxRequestLength(int protocol);
 
   // The protocol the link speaks: Settings().Protocol when it is 1 to 3, else the log's
   // (SetLogProtocol), 1 when none was set.

@@ -3,30 +3,17 @@
 #include <algorithm>
 
 #include "core/BinUtils.h"
-#include "core/KorvanProtocol1.h"
-#include "core/KorvanProtocol2.h"
-#include "core/KorvanProtocol3.h"
+#include "core/LinkProtocol.h"
 #include "player/untQuillon.h"
 
 namespace quillon {
-
-std::size_t MaxRequestSize(int protocol) {
-  switch (protocol) {
-    case pProtocol2:
-      return kProtocol2MaxData;
-    case pProtocol3:
-      return kProtocol3MaxData;
-    default:
-      return kProtocol1MaxData;
-  }
-}
 
 std::vector<TPlannedCommand> PlanPlayback(const TCommandList& commands,
                                           const std::vector<std::string>* exceptList,
                                           int firstIndex, int count, int protocol) {
   std::vector<TPlannedCommand> plan;
   const std::int64_t last = TQuillon::LastIndex(commands.Count(), firstIndex, count);
-  const std::size_t limit = MaxRequestSize(protocol);
+  const std::size_t limit = MaxFrameData(protocol);
   for (std::int64_t j = std::max(firstIndex, 0); j <= last; ++j) {
     TPlannedCommand entry;
     entry.Index = static_cast<std::size_t>(j);

@@ -26,9 +26,6 @@ struct TPlannedCommand {
   std::size_t Size = 0;  // the request's bytes
 };
 
-// The payload one request frame of link protocol 1, 2 or 3 carries at most.
-std::size_t MaxRequestSize(int protocol);
-
 // One entry per command of [firstIndex, firstIndex + count - 1] (count 0: up to the end),
 // in order, as TQuillon::PlayLog would treat it in one pass over a link of `protocol`.
 std::vector<TPlannedCommand> PlanPlayback(const TCommandList& commands,

@@ -164,7 +164,7 @@ void TDriverPropertiesDialog::SetLogProtocol(int protocol) {
 void TDriverPropertiesDialog::ShowUsedProtocol() {
   const bool asLog = cbProtocol->currentData().toInt() == 0;
   lblUsedProtocol->setVisible(asLog);
-  lblUsedProtocol->setText(T("используется: %1").arg(FLogProtocol != 0 ? FLogProtocol : 1));
+  lblUsedProtocol->setText(T("используется: %1").arg(UsedLinkProtocol(0, FLogProtocol)));
 }
 
 void TDriverPropertiesDialog::CheckConnection() {

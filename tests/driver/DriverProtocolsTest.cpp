@@ -12,6 +12,7 @@
 #include "FakeDevice.h"
 #include "core/KorvanProtocol2.h"
 #include "core/KorvanProtocol3.h"
+#include "core/LinkProtocol.h"
 #include "driver/DriverLink.h"
 #include "driver/DriverLink2.h"
 #include "driver/DriverLink3.h"
@@ -72,7 +73,7 @@ TEST_P(DriverProtocols, ExchangesCommandsInOneSession) {
 
 TEST_P(DriverProtocols, RefusesRequestsLongerThanAFrame) {
   const int protocol = GetParam();
-  const std::size_t longest = TDriver::MaxRequestLength(protocol);
+  const std::size_t longest = MaxFrameData(protocol);
   EXPECT_EQ(longest, protocol == 1   ? kProtocol1MaxData
                      : protocol == 2 ? kProtocol2MaxData
                                      : kProtocol3MaxData);

@@ -5,6 +5,7 @@
 #include "FakeDriver.h"
 #include "core/BinUtils.h"
 #include "core/CommandCode.h"
+#include "core/LinkProtocol.h"
 #include "player/NotifyThread.h"
 #include "player/PlayPlan.h"
 #include "player/untQuillon.h"
@@ -308,7 +309,7 @@ TEST_F(PlayerTest, AStopEndsTheExchangeInProgressAndTheRetriesWithoutAQuestion) 
 // A list of commands recorded in different protocols: what a range plays, which protocol it
 // was recorded in, and what a link of each protocol can carry.
 TEST_F(PlayerTest, RecordedProtocolAndPlanOfARange) {
-  TBytes huge(MaxRequestSize(pProtocol2) + 1, 0x11);
+  TBytes huge(MaxFrameData(pProtocol2) + 1, 0x11);
   struct TRow {
     std::string Tx;
     TProtocol Protocol;

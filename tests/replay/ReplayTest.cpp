@@ -11,6 +11,7 @@
 #include "LogGenerator.h"
 #include "core/BinUtils.h"
 #include "core/CommandCode.h"
+#include "core/LinkProtocol.h"
 #include "core/LogLoader.h"
 #include "core/LogParser2.h"
 #include "core/TextFile.h"
@@ -100,7 +101,7 @@ class ReplayTest : public ::testing::Test {
   static std::size_t CompareWithLog(const TCommandList& commands, std::size_t* busy = nullptr,
                                     int protocol = pProtocol1) {
     std::size_t compared = 0;
-    const std::size_t limit = MaxRequestSize(protocol);
+    const std::size_t limit = MaxFrameData(protocol);
     for (std::size_t i = 0; i < commands.Count(); ++i) {
       const TCommand& command = commands[i];
       SCOPED_TRACE("command " + std::to_string(i + 1) + " line " +
@@ -295,7 +296,7 @@ TEST_F(ReplayTest, TheTraceReadsBackAsTheReplayedLog) {
   for (std::size_t i = 0; i < commands.Count(); ++i) {
     const TCommand& command = commands[i];
     const std::size_t size = HexToBytes(command.TxData()).size();
-    if (size == 0 || size > MaxRequestSize(pProtocol1)) continue;  // refused by the driver
+    if (size == 0 || size > MaxFrameData(pProtocol1)) continue;  // refused by the driver
     SCOPED_TRACE("command " + std::to_string(i + 1));
     // Retries of a busy answer come first, each with its busy answer.
     while (t + 1 < traced.Count() && traced[t].TxData() == command.TxData() &&
