@@ -1,5 +1,6 @@
 // Replay throughput: the player, the driver and the link layer against the emulator over
-// loopback, with no device delays: what the software itself adds per command.
+// loopback, with no device delays: what the software itself adds per command, in each link
+// protocol (the argument).
 #include <benchmark/benchmark.h>
 
 #include "core/LogParser2.h"
@@ -12,13 +13,16 @@ namespace {
 using namespace quillon;
 
 void BM_ReplayOverLoopback(benchmark::State& state) {
+  const int protocol = static_cast<int>(state.range(0));
   TEmulatorOptions options;
   options.Listen = "127.0.0.1:0";
   options.ByteTimeoutMs = 0;
+  options.Protocol = protocol;
   TEmulator emulator(options);
   std::uint16_t port = emulator.Start();
   TDriverSettings settings;
   settings.Address = "tcp://127.0.0.1:" + std::to_string(port);
+  settings.Protocol = protocol;
   TDriver driver(settings);
 
   // Status queries, answered by the emulator's own register.
@@ -33,13 +37,19 @@ void BM_ReplayOverLoopback(benchmark::State& state) {
   TQuillon player(bus);
   for (auto _ : state) {
     for (const auto& command : commands) command->Selected = true;
+    player.BeginPlayback();
     player.PlayLog(driver, commands, nullptr, 0, 0, false);
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * commands.Count()));
   emulator.Stop();
   emulator.Wait();
 }
-BENCHMARK(BM_ReplayOverLoopback)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_ReplayOverLoopback)
+    ->ArgName("protocol")
+    ->DenseRange(1, 3)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(3.0)
+    ->UseRealTime();
 
 }  // namespace
 
