@@ -1,0 +1,76 @@
+// The comparison of a command's logged answer with the answer a replay got: a verdict for
+// the command and, where a decoder knows the command, the answer fields whose decoded values
+// differ. Fields that change by nature from one run to the next (dates, times, document and
+// shift numbers, fiscal signs, the register's counters) are "volatile": they are listed but
+// do not make a command differ.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/untCommand.h"
+
+namespace quillon {
+
+enum TAnswerVerdict : std::uint8_t {
+  avSame,            // the same answer, or differences in volatile fields only
+  avResultDiffers,   // the result code changed
+  avDataDiffers,     // same result, other data
+  avNoLoggedAnswer,  // played, but the log holds no answer to compare with
+  avNotPlayed,       // no played answer
+};
+
+// "Совпадает", "Другой результат", "Другие данные", "Нет ответа в журнале",
+// "Не воспроизведена" (through the translation layer).
+std::string AnswerVerdictText(TAnswerVerdict verdict);
+// "same", "result_differs", "data_differs", "no_logged_answer", "not_played": the
+// report's spelling.
+std::string_view AnswerVerdictKey(TAnswerVerdict verdict);
+
+struct TFieldDifference {
+  std::string Name;    // the answer field's name, from the decoder's layout
+  std::string Logged;  // its decoded values; empty when the side lacks the field
+  std::string Played;
+  bool Volatile = false;
+};
+
+struct TAnswerComparison {
+  TAnswerVerdict Verdict = avNotPlayed;
+  std::int32_t ResultLogged = 0;
+  std::int32_t ResultPlayed = 0;
+  // Differing fields in layout order, volatile ones included (marked).
+  std::vector<TFieldDifference> Fields;
+};
+
+// Field names (letter case ignored) that count as volatile: the built-in table plus the
+// user's own names.
+class TVolatileFields {
+ public:
+  // The built-in table only.
+  TVolatileFields();
+  void Add(std::string name);
+  bool Contains(std::string_view fieldName) const;
+  // The built-in table, one place for every caller.
+  static const std::vector<std::string>& BuiltIn();
+
+ private:
+  std::vector<std::string> FLowerNames;
+};
+
+// Compares two answers (hex text) of the command `command` stands for (its request picks
+// the decoder). An empty `played` is "not played"; an empty `logged` with a played one is
+// "no logged answer".
+TAnswerComparison CompareAnswers(const TCommand& command, std::string_view logged,
+                                 std::string_view played, const TVolatileFields& volatileFields);
+// The command's logged answer with its played one.
+TAnswerComparison CompareAnswers(const TCommand& command, const TVolatileFields& volatileFields);
+
+// One JSON object on one line, LF at the end:
+// {"n":..,"code":..,"name":..,"verdict":..,"result_logged":..,"result_played":..,
+//  "fields":[{"name":..,"logged":..,"played":..,"volatile":..}]}
+void AppendComparisonJson(std::string& out, std::uint64_t number, const TCommand& command,
+                          const TAnswerComparison& comparison);
+
+}  // namespace quillon
