@@ -158,6 +158,10 @@ struct TCommandTexts {
   std::string PlayedAnswer;  // "Возвращенные параметры (ККТ):"
 };
 
+// This thread's decoder of the command code, built on first use and reused (the registry's
+// class of the code). Its values are those of its last Parse.
+TParserCommand& DecoderFor(std::int32_t code);
+
 // The three decoded texts of a command.
 TCommandTexts ParseCommand(const TCommand& command);
 // The summary for the command list, with the " Нет ответа на команду" or " [ERROR] ..." suffix.

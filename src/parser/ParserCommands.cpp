@@ -92,8 +92,6 @@ const TParserCommands& TParserCommands::Shared() {
   return registry;
 }
 
-namespace {
-
 // Decoders keep nothing between commands but their layouts, so one decoder per code and
 // thread is built once and reused: the command list asks for a summary of every row.
 TParserCommand& DecoderFor(std::int32_t code) {
@@ -103,8 +101,6 @@ TParserCommand& DecoderFor(std::int32_t code) {
   if (!slot) slot = TParserCommands::Shared().GetParserCommandClass(key)();
   return *slot;
 }
-
-}  // namespace
 
 TCommandTexts ParseCommand(const TCommand& command) {
   TParserCommand& parser = DecoderFor(command.Code());
