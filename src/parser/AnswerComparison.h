@@ -38,9 +38,16 @@ struct TFieldDifference {
 
 struct TAnswerComparison {
   TAnswerVerdict Verdict = avNotPlayed;
+  // The result codes of the two answers; 0 for a side without answer (see Has...).
   std::int32_t ResultLogged = 0;
   std::int32_t ResultPlayed = 0;
-  // Differing fields in layout order, volatile ones included (marked).
+  bool HasLoggedAnswer = false;
+  bool HasPlayedAnswer = false;
+  // Differing fields in layout order, volatile ones included (marked). Values of the same
+  // name pair up in their order; a field one side lacks has an empty value there. Listed
+  // only when both answers succeeded: a failed answer decodes to no fields, so a changed
+  // result comes without them. When the bytes differ but no decoded field does (no decoder
+  // for the code, or bytes no field reads), one field "Данные" holds the two hex texts.
   std::vector<TFieldDifference> Fields;
 };
 
@@ -61,7 +68,10 @@ class TVolatileFields {
 
 // Compares two answers (hex text) of the command `command` stands for (its request picks
 // the decoder). An empty `played` is "not played"; an empty `logged` with a played one is
-// "no logged answer".
+// "no logged answer". Then: other result codes are avResultDiffers; equal bytes avSame;
+// otherwise the decoded fields decide: differences in volatile fields only are avSame (the
+// fields still listed), any other avDataDiffers. Decodes with this thread's decoders
+// (DecoderFor), so it may run on several threads at once.
 TAnswerComparison CompareAnswers(const TCommand& command, std::string_view logged,
                                  std::string_view played, const TVolatileFields& volatileFields);
 // The command's logged answer with its played one.
@@ -70,7 +80,12 @@ TAnswerComparison CompareAnswers(const TCommand& command, const TVolatileFields&
 // One JSON object on one line, LF at the end:
 // {"n":..,"code":..,"name":..,"verdict":..,"result_logged":..,"result_played":..,
 //  "fields":[{"name":..,"logged":..,"played":..,"volatile":..}]}
+// n as given (from 1), code the command's code as a number, name its name, verdict
+// AnswerVerdictKey; a result is null for a side without answer.
 void AppendComparisonJson(std::string& out, std::uint64_t number, const TCommand& command,
                           const TAnswerComparison& comparison);
+// The keys from "verdict" on, each with its leading comma (none right after a '{'), for
+// reports of their own shape.
+void AppendComparisonJsonBody(std::string& out, const TAnswerComparison& comparison);
 
 }  // namespace quillon
