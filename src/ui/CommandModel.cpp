@@ -6,9 +6,11 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPolygon>
+#include <algorithm>
 #include <exception>
 
 #include "parser/CommandParser.h"
+#include "ui/UiText.h"
 
 namespace quillon {
 
@@ -73,6 +75,8 @@ void TCommandModel::SetCommands(const TCommandList* list) {
   FCommands = list;
   const std::size_t count = list ? list->Count() : 0;
   FDataTexts.assign(count, std::nullopt);
+  FVerdicts.assign(count, -1);
+  ++FVerdictEpoch;
   FStates.resize(count);
   for (std::size_t i = 0; i < count; ++i)
     FStates[i] = static_cast<signed char>((*list)[i].HasError() ? rsError : rsNone);
@@ -126,10 +130,106 @@ const QIcon& TCommandModel::StateIcon(TRowState state) {
   return icons[state];
 }
 
+TAnswerVerdict TCommandModel::Verdict(int row) const {
+  if (!FCommands || row < 0 || row >= static_cast<int>(FVerdicts.size())) return avNotPlayed;
+  signed char& cached = FVerdicts[row];
+  if (cached >= 0) return static_cast<TAnswerVerdict>(cached);
+  const TCommand& command = (*FCommands)[row];
+  // The player sets Played after the played answer, so a played command's answer is final
+  // until the next playback (which invalidates the row when it reaches it).
+  if (!command.Played) return avNotPlayed;
+  TAnswerVerdict verdict = avNotPlayed;
+  try {
+    verdict = CompareAnswers(command, FVolatile).Verdict;
+  } catch (const std::exception&) {
+    verdict = avNotPlayed;  // a command the decoder cannot read is not compared
+  }
+  cached = static_cast<signed char>(verdict);
+  return verdict;
+}
+
+TAnswerComparison TCommandModel::Comparison(int row) const {
+  if (!FCommands || row < 0 || row >= rowCount()) return {};
+  const TCommand& command = (*FCommands)[row];
+  if (!command.Played) return {};
+  return CompareAnswers(command, FVolatile);
+}
+
+void TCommandModel::EmitVerdictsChanged(int first, int last) {
+  ++FVerdictEpoch;
+  if (first <= last) emit dataChanged(index(first, colCompare), index(last, colCompare));
+}
+
+void TCommandModel::InvalidateVerdict(int row) {
+  if (row < 0 || row >= static_cast<int>(FVerdicts.size())) return;
+  FVerdicts[row] = -1;
+  EmitVerdictsChanged(row, row);
+}
+
+void TCommandModel::ForgetPlayedAnswers() {
+  // Kept, not forgotten: a row asked for before the worker has cleared its answer would
+  // otherwise be judged by the answer of the previous playback.
+  std::fill(FVerdicts.begin(), FVerdicts.end(), static_cast<signed char>(avNotPlayed));
+  EmitVerdictsChanged(0, rowCount() - 1);
+}
+
+void TCommandModel::InvalidateVerdicts() {
+  std::fill(FVerdicts.begin(), FVerdicts.end(), static_cast<signed char>(-1));
+  EmitVerdictsChanged(0, rowCount() - 1);
+}
+
+bool TCommandModel::AdoptVerdicts(std::uint64_t epoch, const std::vector<signed char>& verdicts) {
+  if (epoch != FVerdictEpoch || verdicts.size() != FVerdicts.size()) return false;
+  FVerdicts = verdicts;
+  EmitVerdictsChanged(0, rowCount() - 1);
+  return true;
+}
+
+void TCommandModel::SetExtraVolatileFields(const QStringList& names) {
+  FVolatile = TVolatileFields();
+  for (const QString& name : names)
+    if (!name.trimmed().isEmpty()) FVolatile.Add(name.trimmed().toStdString());
+  InvalidateVerdicts();
+}
+
 QVariant TCommandModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || !FCommands || index.row() >= rowCount()) return {};
   const int row = index.row();
   const int column = index.column();
+  if (column == colCompare) {
+    switch (role) {
+      case Qt::DisplayRole: {
+        const TAnswerVerdict verdict = Verdict(row);
+        return verdict == avNotPlayed ? QString() : Q(AnswerVerdictText(verdict));
+      }
+      case kVerdictRole:
+        return static_cast<int>(Verdict(row));
+      case Qt::ForegroundRole:
+        // Colours of their own: the row colours mean the logged command, these the replay.
+        switch (Verdict(row)) {
+          case avSame:
+            return QBrush(QColor(0, 128, 0));
+          case avResultDiffers:
+          case avDataDiffers:
+            return QBrush(QColor(204, 102, 0));
+          case avNoLoggedAnswer:
+            return QBrush(QColor(0, 96, 192));
+          default:
+            return {};
+        }
+      case Qt::FontRole:
+        if (Differs(Verdict(row))) {
+          QFont font;
+          font.setBold(true);
+          return font;
+        }
+        return {};
+      case kStateRole:
+        return static_cast<int>(RowState(row));
+      default:
+        return {};
+    }
+  }
   const TCommand& command = (*FCommands)[row];
   const bool hasError = command.HasError();
   const bool bold = !hasError && command.IsRecRepCommand();
@@ -181,8 +281,19 @@ QVariant TCommandModel::data(const QModelIndex& index, int role) const {
 QVariant TCommandModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   static const char* const titles[] = {"Time", "Thread", "Command", "Data"};
+  if (section == colCompare) return T("Сравнение");
   if (section < 0 || section >= colCount) return {};
   return QString::fromLatin1(titles[section]);
+}
+
+TDifferingRowsModel::TDifferingRowsModel(TCommandModel& source, QObject* parent)
+    : QSortFilterProxyModel(parent), FSource(source) {
+  setFilterKeyColumn(TCommandModel::colCompare);
+  setSourceModel(&source);
+}
+
+bool TDifferingRowsModel::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
+  return TCommandModel::Differs(FSource.Verdict(sourceRow));
 }
 
 }  // namespace quillon

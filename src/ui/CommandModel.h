@@ -4,11 +4,15 @@
 
 #include <QAbstractTableModel>
 #include <QIcon>
+#include <QSortFilterProxyModel>
 #include <QString>
+#include <QStringList>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "core/untCommand.h"
+#include "parser/AnswerComparison.h"
 
 namespace quillon {
 
@@ -23,9 +27,20 @@ class TCommandModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  enum TColumn : int { colTime = 0, colThread = 1, colCommand = 2, colData = 3, colCount = 4 };
+  // colCompare, the comparison of the logged with the played answer, is the last column;
+  // the list hides it until the user shows it.
+  enum TColumn : int {
+    colTime = 0,
+    colThread = 1,
+    colCommand = 2,
+    colData = 3,
+    colCompare = 4,
+    colCount = 5
+  };
   // The state of a row (TRowState) for tests and the window.
   static constexpr int kStateRole = Qt::UserRole + 1;
+  // The verdict of a row's answer comparison (TAnswerVerdict).
+  static constexpr int kVerdictRole = Qt::UserRole + 2;
 
   explicit TCommandModel(QObject* parent = nullptr);
 
@@ -50,10 +65,57 @@ class TCommandModel : public QAbstractTableModel {
   // The three state pictures, painted once.
   static const QIcon& StateIcon(TRowState state);
 
+  // The answer comparison. A row's verdict is computed when first asked for and kept until
+  // its played answer changes (InvalidateVerdict); a command not played yet is "not played"
+  // without a comparison.
+  TAnswerVerdict Verdict(int row) const;
+  // The full comparison of a row, fields included (not kept).
+  TAnswerComparison Comparison(int row) const;
+  // The row's played answer has changed.
+  void InvalidateVerdict(int row);
+  // A playback starts and clears every played answer: every row is "not played" until the
+  // playback reaches it (InvalidateVerdict then).
+  void ForgetPlayedAnswers();
+  // Forgets every verdict.
+  void InvalidateVerdicts();
+  // Counts every change of the verdicts: a bulk result computed from an older state is not
+  // taken (AdoptVerdicts).
+  std::uint64_t VerdictEpoch() const { return FVerdictEpoch; }
+  // Takes the verdicts of every row computed elsewhere, unless anything changed since
+  // epoch; false when not taken.
+  bool AdoptVerdicts(std::uint64_t epoch, const std::vector<signed char>& verdicts);
+  // The user's own volatile field names, besides the built-in ones.
+  void SetExtraVolatileFields(const QStringList& names);
+  const TVolatileFields& VolatileFields() const { return FVolatile; }
+  // The verdicts the "only differing" filter keeps.
+  static bool Differs(TAnswerVerdict verdict) {
+    return verdict == avResultDiffers || verdict == avDataDiffers;
+  }
+
  private:
+  void EmitVerdictsChanged(int first, int last);
+
   const TCommandList* FCommands = nullptr;
   std::vector<signed char> FStates;
   mutable std::vector<std::optional<QString>> FDataTexts;
+  mutable std::vector<signed char> FVerdicts;  // -1: not known
+  std::uint64_t FVerdictEpoch = 0;
+  TVolatileFields FVolatile;
+};
+
+// The rows of a TCommandModel whose answer differs from the logged one. The source's
+// verdicts decide; rows come and go as the source reports their verdicts changed.
+class TDifferingRowsModel : public QSortFilterProxyModel {
+  Q_OBJECT
+
+ public:
+  explicit TDifferingRowsModel(TCommandModel& source, QObject* parent = nullptr);
+
+ protected:
+  bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
+ private:
+  TCommandModel& FSource;
 };
 
 }  // namespace quillon

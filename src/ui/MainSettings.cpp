@@ -16,6 +16,7 @@ constexpr const char* kRoot = "Configuration";
 constexpr const char* kForm = "fmMain";
 constexpr const char* kExceptions = "memCommandExceptions.Lines";
 constexpr const char* kLine = "Line";
+constexpr const char* kVolatileFields = "VolatileFields.Lines";
 
 QString BoolText(bool value) {
   return value ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
@@ -68,6 +69,7 @@ TMainSettings LoadMainSettings(const QString& path) {
   QMap<QString, QString> values;
   QStringList exceptions;
   bool haveExceptions = false;
+  QStringList volatileFields;
   QXmlStreamReader xml(&file);
   if (!xml.readNextStartElement() || xml.name() != QLatin1String(kRoot)) return settings;
   while (xml.readNextStartElement()) {
@@ -76,11 +78,14 @@ TMainSettings LoadMainSettings(const QString& path) {
       continue;
     }
     while (xml.readNextStartElement()) {
-      if (xml.name() == QLatin1String(kExceptions)) {
-        haveExceptions = true;
+      if (xml.name() == QLatin1String(kExceptions) ||
+          xml.name() == QLatin1String(kVolatileFields)) {
+        const bool isExceptions = xml.name() == QLatin1String(kExceptions);
+        haveExceptions = haveExceptions || isExceptions;
+        QStringList& lines = isExceptions ? exceptions : volatileFields;
         while (xml.readNextStartElement()) {
           if (xml.name() == QLatin1String(kLine))
-            exceptions << xml.readElementText();
+            lines << xml.readElementText();
           else
             xml.skipCurrentElement();
         }
@@ -93,6 +98,7 @@ TMainSettings LoadMainSettings(const QString& path) {
   if (xml.hasError()) return settings;  // damaged: keep every default
 
   if (haveExceptions) settings.CommandExceptions = exceptions;
+  settings.VolatileFields = volatileFields;
   ReadText(values, "dlgOpen.FileName", settings.OpenFileName);
   ReadText(values, "dlgOpen.InitialDir", settings.OpenInitialDir);
   ReadText(values, "dlgSave.InitialDir", settings.SaveInitialDir);
@@ -147,6 +153,12 @@ bool SaveMainSettings(const TMainSettings& settings, const QString& path, QStrin
     xml.writeTextElement(QStringLiteral("Height"), QString::number(settings.Geometry.height()));
   }
   xml.writeTextElement(QStringLiteral("Maximized"), BoolText(settings.Maximized));
+  if (!settings.VolatileFields.isEmpty()) {
+    xml.writeStartElement(QLatin1String(kVolatileFields));
+    for (const QString& name : settings.VolatileFields)
+      xml.writeTextElement(QLatin1String(kLine), name);
+    xml.writeEndElement();
+  }
   xml.writeEndElement();
   xml.writeEndElement();
   xml.writeEndDocument();

@@ -21,6 +21,9 @@ struct TMainSettings {
   // Window placement; an empty rectangle: centred at the default size.
   QRect Geometry;
   bool Maximized = false;
+  // Answer fields the comparison takes as volatile besides its own table; kept in the file
+  // only when there are any.
+  QStringList VolatileFields;
 };
 
 // The full path of the settings file.

@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QTableView>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "ui/CommandModel.h"
@@ -107,6 +108,9 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   ui.btnSearch = MakeButton(upper, "btnSearch", T("Поиск"));
   row5->addWidget(ui.edtSearch, 1);
   row5->addWidget(ui.btnSearch);
+  ui.btnOnlyDiffers = new QToolButton(upper);
+  ui.btnOnlyDiffers->setObjectName(QStringLiteral("btnOnlyDiffers"));
+  row5->addWidget(ui.btnOnlyDiffers);
   upperLayout->addLayout(row5);
 
   auto* row6 = new QHBoxLayout;
@@ -124,6 +128,8 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   ui.lvCommands->setColumnWidth(TCommandModel::colTime, 160);
   ui.lvCommands->setColumnWidth(TCommandModel::colThread, 70);
   ui.lvCommands->setColumnWidth(TCommandModel::colCommand, 240);
+  ui.lvCommands->setColumnHidden(TCommandModel::colCompare, true);
+  ui.lvCommands->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
   ui.lvCommands->setContextMenuPolicy(Qt::CustomContextMenu);
   row6->addWidget(ui.lvCommands, 1);
   auto* exceptionsLayout = new QVBoxLayout;
@@ -176,6 +182,19 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   ui.N2 = addAction("N2", T("Сохранить в файл..."));
   ui.pmMain->addSeparator();
   ui.N5 = addAction("N5", T("Вставить из буфера обмена"));
+  ui.pmMain->addSeparator();
+  ui.acCompareColumn = addAction("acCompareColumn", T("Столбец \"Сравнение\""));
+  ui.acCompareColumn->setCheckable(true);
+  ui.acOnlyDiffers = addAction("acOnlyDiffers", T("Только различающиеся ответы"));
+  ui.acOnlyDiffers->setCheckable(true);
+  ui.acOnlyDiffers->setToolTip(
+      T("Показать только команды, ответ которых при воспроизведении отличается от ответа в логе"));
+  ui.acSaveComparison = addAction("acSaveComparison", T("Сохранить сравнение..."));
+  ui.acVolatileFields = addAction("acVolatileFields", T("Изменчивые поля..."));
+  ui.btnOnlyDiffers->setDefaultAction(ui.acOnlyDiffers);
+  ui.pmHeader = new QMenu(&window);
+  ui.pmHeader->setObjectName(QStringLiteral("pmHeader"));
+  ui.pmHeader->addAction(ui.acCompareColumn);
 
   ui.dlgOpen = new QFileDialog(&window);
   ui.dlgOpen->setObjectName(QStringLiteral("dlgOpen"));
@@ -190,6 +209,12 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   ui.dlgSave->setFileMode(QFileDialog::AnyFile);
   ui.dlgSave->setDefaultSuffix(QStringLiteral("txt"));
   ui.dlgSave->setNameFilters({QStringLiteral("*.txt (*.txt)"), QStringLiteral("*.* (*)")});
+  ui.dlgReport = new QFileDialog(&window);
+  ui.dlgReport->setObjectName(QStringLiteral("dlgReport"));
+  ui.dlgReport->setAcceptMode(QFileDialog::AcceptSave);
+  ui.dlgReport->setFileMode(QFileDialog::AnyFile);
+  ui.dlgReport->setDefaultSuffix(QStringLiteral("jsonl"));
+  ui.dlgReport->setNameFilters({QStringLiteral("*.jsonl (*.jsonl)"), QStringLiteral("*.* (*)")});
 
   window.resize(814, 584);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -14,6 +14,7 @@ class QProgressBar;
 class QPushButton;
 class QSplitter;
 class QTableView;
+class QToolButton;
 
 namespace quillon {
 
@@ -51,6 +52,15 @@ struct TMainWindowLayout {
   QAction* N5 = nullptr;
   QFileDialog* dlgOpen = nullptr;
   QFileDialog* dlgSave = nullptr;
+  // The answer comparison: the column (also in the list header's own menu), the filter
+  // (with its button beside the search), the report and the user's volatile fields.
+  QMenu* pmHeader = nullptr;
+  QAction* acCompareColumn = nullptr;
+  QAction* acOnlyDiffers = nullptr;
+  QAction* acSaveComparison = nullptr;
+  QAction* acVolatileFields = nullptr;
+  QToolButton* btnOnlyDiffers = nullptr;
+  QFileDialog* dlgReport = nullptr;
 };
 
 // Builds the controls into window, the list showing model, gives the window its font and

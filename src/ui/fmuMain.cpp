@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QInputDialog>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLayout>
@@ -30,6 +32,7 @@
 #include "parser/CommandDetails.h"
 #include "ui/CommandModel.h"
 #include "ui/CommandSearch.h"
+#include "ui/ComparisonController.h"
 #include "ui/DriverProperties.h"
 #include "ui/LogLoadController.h"
 #include "ui/MainWindowLayout.h"
@@ -48,6 +51,7 @@ TfmMain::TfmMain(QWidget* parent, const QString& settingsPath)
   FModel = new TCommandModel(this);
   FUi = BuildMainWindowLayout(*this, *FModel);
   FLoader = new TLogLoadController(this);
+  FComparison = new TComparisonController(this);
   ConnectControls();
   setAcceptDrops(true);
 
@@ -60,8 +64,10 @@ TfmMain::TfmMain(QWidget* parent, const QString& settingsPath)
 }
 
 TfmMain::~TfmMain() {
-  FPlayback.reset();  // stops a playback and waits for its end
-  delete FLoader;     // cancels a load still running
+  FPlayback.reset();   // stops a playback and waits for its end
+  delete FLoader;      // cancels a load still running
+  delete FComparison;  // ends a comparison, which reads the commands
+  InstallFilter(false);
   FModel->SetCommands(nullptr);
 }
 
@@ -92,6 +98,18 @@ void TfmMain::ConnectControls() {
   connect(FUi.lvCommands, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
     FUi.pmMain->popup(FUi.lvCommands->viewport()->mapToGlobal(pos));
   });
+  ConnectSelection();
+  connect(FComparison, &TComparisonController::Finished, this, &TfmMain::ComparisonFinished);
+  connect(FUi.acCompareColumn, &QAction::toggled, this, &TfmMain::SetComparisonColumnVisible);
+  connect(FUi.acOnlyDiffers, &QAction::toggled, this, &TfmMain::SetOnlyDiffering);
+  connect(FUi.acSaveComparison, &QAction::triggered, this, &TfmMain::SaveComparisonDialog);
+  connect(FUi.acVolatileFields, &QAction::triggered, this, &TfmMain::EditVolatileFields);
+  QHeaderView* header = FUi.lvCommands->horizontalHeader();
+  connect(header, &QWidget::customContextMenuRequested, this,
+          [this, header](const QPoint& pos) { FUi.pmHeader->popup(header->mapToGlobal(pos)); });
+}
+
+void TfmMain::ConnectSelection() {
   connect(FUi.lvCommands->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &TfmMain::ShowSelectedDetails);
   connect(FUi.lvCommands->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -109,6 +127,7 @@ void TfmMain::ApplySettings() {
   FUi.dlgSave->selectFile(FSettings.SaveFileName);
   FUi.chkIngoreKKTErrors->setChecked(FSettings.IgnoreKKTErrors);
   FUi.chkInfinitePlay->setChecked(FSettings.InfinitePlay);
+  FModel->SetExtraVolatileFields(FSettings.VolatileFields);
   if (FSettings.Geometry.isValid()) setGeometry(FSettings.Geometry);
   if (FSettings.SplitterTop > 0) {
     const int total = std::max(FUi.spl1->height(), height());
@@ -165,6 +184,7 @@ bool TfmMain::Loading() const {
 }
 
 void TfmMain::StartLoad() {
+  FComparison->Cancel();  // it reads the commands about to go
   FUi.memInfo->clear();
   FUi.edtStatus->setText(T("  Загрузка..."));
   FModel->SetCommands(nullptr);
@@ -234,8 +254,10 @@ void TfmMain::dropEvent(QDropEvent* event) {
 int TfmMain::CurrentRow() const {
   const QModelIndexList rows = FUi.lvCommands->selectionModel()->selectedRows();
   int row = -1;
-  for (const QModelIndex& index : rows)
-    if (row < 0 || index.row() < row) row = index.row();
+  for (const QModelIndex& index : rows) {
+    const int command = CommandRow(index);
+    if (command >= 0 && (row < 0 || command < row)) row = command;
+  }
   return row < 0 ? 0 : row;
 }
 
@@ -245,7 +267,7 @@ void TfmMain::ShowSelectedDetails() {
   int row = -1;
   const QModelIndex current = selection->currentIndex();
   if (current.isValid() && selection->isRowSelected(current.row(), QModelIndex()))
-    row = current.row();
+    row = CommandRow(current);
   else if (selection->hasSelection())
     row = CurrentRow();
   if (row < 0 || row >= static_cast<int>(FCommands.Count())) return;
@@ -255,13 +277,23 @@ void TfmMain::ShowSelectedDetails() {
   } catch (const std::exception& e) {
     details = e.what();
   }
-  FUi.memInfo->setPlainText(ScreenText(details));
+  FUi.memInfo->setPlainText(ScreenText(details) + ComparisonDetails(row));
   FUi.memInfo->moveCursor(QTextCursor::Start);
+}
+
+QModelIndex TfmMain::ViewIndex(int row) const {
+  const QModelIndex index = FModel->index(row, 0);
+  return FDiffering ? FDiffering->mapFromSource(index) : index;
+}
+
+int TfmMain::CommandRow(const QModelIndex& viewIndex) const {
+  if (!viewIndex.isValid()) return -1;
+  return FDiffering ? FDiffering->mapToSource(viewIndex).row() : viewIndex.row();
 }
 
 void TfmMain::SelectRow(int row) {
   FUi.lvCommands->clearSelection();
-  const QModelIndex index = FModel->index(row, 0);
+  const QModelIndex index = ViewIndex(row);
   FUi.lvCommands->selectionModel()->setCurrentIndex(
       index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   FUi.lvCommands->scrollTo(index);
@@ -419,7 +451,10 @@ void TfmMain::Start(TStartKind kind) {
   // The driver is created here, on the window's thread.
   FPlayback->Start(
       GetDriver(), kind, CurrentRow(),
-      [selection](int row) { return selection->isRowSelected(row, QModelIndex()); },
+      [this, selection](int row) {
+        const QModelIndex index = ViewIndex(row);
+        return index.isValid() && selection->isRowSelected(index.row(), QModelIndex());
+      },
       std::move(options));
 }
 
@@ -443,14 +478,19 @@ void TfmMain::EnableControls(bool enabled) {
            FUi.btnOpen, FUi.btnSettings, FUi.btnPasteFromClipboard, FUi.btnFindError,
            FUi.btnGetStatus, FUi.memCommandExceptions, FUi.chkInfinitePlay, FUi.chkIngoreKKTErrors})
     control->setEnabled(enabled);
-  for (QAction* action : {FUi.Pfdfa1, FUi.pmMain1, FUi.N3, FUi.N5}) action->setEnabled(enabled);
+  for (QAction* action :
+       {FUi.Pfdfa1, FUi.pmMain1, FUi.N3, FUi.N5, FUi.acSaveComparison, FUi.acVolatileFields})
+    action->setEnabled(enabled);
 }
 
 void TfmMain::PlaybackStarting() {
+  FComparison->Cancel();  // its verdicts would be of the answers the playback clears
+  FModel->ForgetPlayedAnswers();
   SetPlaying(true);
 }
 
 void TfmMain::PlaybackEnded() {
+  FModel->InvalidateVerdict(FLastIndex);  // the last command's answer came after its step
   SetPlaying(false);
   ShowSelectedDetails();
 }
@@ -458,12 +498,15 @@ void TfmMain::PlaybackEnded() {
 bool TfmMain::MarkPlayedRow(int index) {
   QItemSelectionModel* selection = FUi.lvCommands->selectionModel();
   if (FLastIndex >= 0) {
+    // The previous command has its played answer now.
+    FModel->InvalidateVerdict(FLastIndex);
     FModel->SetRowState(FLastIndex, static_cast<TRowState>(FLastStateIndex));
-    selection->select(FModel->index(FLastIndex, 0),
+    selection->select(ViewIndex(FLastIndex),
                       QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
   }
   if (index < 0 || index >= FModel->rowCount()) return false;
-  const QModelIndex rowIndex = FModel->index(index, 0);
+  FModel->InvalidateVerdict(index);
+  const QModelIndex rowIndex = ViewIndex(index);
   selection->select(rowIndex, QItemSelectionModel::Select | QItemSelectionModel::Rows);
   FUi.lvCommands->scrollTo(rowIndex);
   FLastStateIndex = FModel->RowState(index);
@@ -477,7 +520,7 @@ bool TfmMain::MarkPlayedRow(int index) {
 void TfmMain::ShowPlayedCommand(int index, const QString& status) {
   if (index > 0)
     FUi.lvCommands->selectionModel()->select(
-        FModel->index(index - 1, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+        ViewIndex(index - 1), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
   if (MarkPlayedRow(index)) FUi.edtStatus->setText(status);
 }
 
@@ -491,6 +534,138 @@ void TfmMain::ShowFailedCommand(int index, const QString& status) {
 bool TfmMain::AskContinue(const QString& title, const QString& text) {
   return Ask(QMessageBox::Critical, title, text, QMessageBox::Yes | QMessageBox::No) ==
          QMessageBox::Yes;
+}
+
+// ---- Answer comparison -----------------------------------------------------------------
+
+QString TfmMain::ComparisonDetails(int row) const {
+  if (!FUi.acCompareColumn->isChecked() && !OnlyDiffering()) return {};
+  TAnswerComparison comparison;
+  try {
+    comparison = FModel->Comparison(row);
+  } catch (const std::exception& e) {
+    return QStringLiteral("\n") + Q(e.what());
+  }
+  if (comparison.Verdict == avNotPlayed) return {};
+  QString text = QStringLiteral("\n\n") +
+                 T("Сравнение ответов: %1").arg(Q(AnswerVerdictText(comparison.Verdict)));
+  for (const TFieldDifference& field : comparison.Fields) {
+    text += QStringLiteral("\n  %1: %2 -> %3")
+                .arg(ScreenText(field.Name), ScreenText(field.Logged), ScreenText(field.Played));
+    if (field.Volatile) text += QLatin1Char(' ') + T("(изменчивое)");
+  }
+  return text;
+}
+
+void TfmMain::SetComparisonColumnVisible(bool visible) {
+  if (FUi.acCompareColumn->isChecked() != visible) FUi.acCompareColumn->setChecked(visible);
+  FUi.lvCommands->setColumnHidden(TCommandModel::colCompare, !visible);
+  ShowSelectedDetails();
+}
+
+bool TfmMain::OnlyDiffering() const {
+  return FUi.acOnlyDiffers->isChecked();
+}
+
+void TfmMain::SetOnlyDiffering(bool on) {
+  if (FUi.acOnlyDiffers->isChecked() != on) {
+    FUi.acOnlyDiffers->setChecked(on);  // comes back here through toggled
+    return;
+  }
+  if (!on) {
+    FComparison->Cancel();
+    InstallFilter(false);
+    return;
+  }
+  // During a playback or a load the rows are judged as they come (a played row at a time).
+  if (!FPlayback->Idle() || Loading() ||
+      !FComparison->Start(FCommands, FModel->VolatileFields(), FModel->VerdictEpoch()))
+    InstallFilter(true);
+}
+
+void TfmMain::InstallFilter(bool on) {
+  if (on == (FDiffering != nullptr)) return;
+  const int current = FUi.lvCommands->selectionModel()->hasSelection() ? CurrentRow() : -1;
+  const QByteArray header = FUi.lvCommands->horizontalHeader()->saveState();
+  QItemSelectionModel* old = FUi.lvCommands->selectionModel();
+  TDifferingRowsModel* filter = FDiffering;
+  if (on) {
+    FDiffering = new TDifferingRowsModel(*FModel, this);
+    FUi.lvCommands->setModel(FDiffering);
+  } else {
+    FDiffering = nullptr;
+    FUi.lvCommands->setModel(FModel);
+  }
+  delete old;
+  delete filter;
+  FUi.lvCommands->horizontalHeader()->restoreState(header);
+  ConnectSelection();
+  const QModelIndex index = current >= 0 ? ViewIndex(current) : QModelIndex();
+  if (index.isValid()) {
+    FUi.lvCommands->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    FUi.lvCommands->scrollTo(index);
+  }
+}
+
+void TfmMain::ComparisonFinished(const std::shared_ptr<TComparisonRun>& run) {
+  FModel->AdoptVerdicts(run->Epoch, run->Verdicts);
+  if (OnlyDiffering()) InstallFilter(true);
+  if (run->ReportFile.isEmpty()) return;
+  if (!run->Error.isEmpty()) {
+    FUi.edtStatus->clear();
+    Ask(QMessageBox::Critical, T("Ошибка"), run->Error, QMessageBox::Ok);
+    return;
+  }
+  FUi.edtStatus->setText(T("  Сравнение сохранено: %1 (команд: %2)")
+                             .arg(run->ReportFile)
+                             .arg(static_cast<qulonglong>(run->ReportLines)));
+}
+
+bool TfmMain::SaveComparisonReport(const QString& fileName) {
+  if (!FPlayback->Idle() || Loading() || FComparison->Running()) return false;
+  if (!FComparison->Start(FCommands, FModel->VolatileFields(), FModel->VerdictEpoch(), fileName))
+    return false;
+  FUi.edtStatus->setText(T("  Сохранение сравнения..."));
+  return true;
+}
+
+void TfmMain::SaveComparisonDialog() {
+  if (FUi.dlgReport->exec() != QDialog::Accepted) return;
+  const QStringList files = FUi.dlgReport->selectedFiles();
+  if (!files.isEmpty()) SaveComparisonReport(files.first());
+}
+
+void TfmMain::SetVolatileFieldNames(const QStringList& names) {
+  QStringList kept;
+  for (const QString& name : names)
+    if (!name.trimmed().isEmpty()) kept << name.trimmed();
+  FSettings.VolatileFields = kept;
+  // The filter is judged again from the new verdicts, computed on the worker.
+  const bool filtered = OnlyDiffering() && FPlayback->Idle() && !Loading();
+  if (filtered) InstallFilter(false);
+  FComparison->Cancel();
+  FModel->SetExtraVolatileFields(kept);
+  if (OnlyDiffering()) SetOnlyDiffering(true);
+  ShowSelectedDetails();
+}
+
+void TfmMain::EditVolatileFields() {
+  bool ok = false;
+  const QString text = QInputDialog::getMultiLineText(
+      this, T("Изменчивые поля"),
+      T("Поля ответа, которые меняются от прогона к прогону и не делают ответ другим,\n"
+        "по одному на строке (кроме встроенных):"),
+      FSettings.VolatileFields.join(QLatin1Char('\n')), &ok);
+  if (ok) SetVolatileFieldNames(text.split(QLatin1Char('\n')));
+}
+
+bool TfmMain::ComparisonRunning() const {
+  return FComparison->Running();
+}
+
+void TfmMain::WaitForComparison() {
+  while (ComparisonRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {

@@ -19,7 +19,10 @@
 namespace quillon {
 
 class TCommandModel;
+class TComparisonController;
+class TDifferingRowsModel;
 class TLogLoadController;
+struct TComparisonRun;
 struct TLoadedLog;
 
 class TfmMain : public QMainWindow, private IPlaybackView {
@@ -68,6 +71,24 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   // Writes the settings now (closing the window does it too).
   void SaveSettings();
 
+  // The answer comparison. The list's column "Сравнение" shown or hidden; while it is shown
+  // (or the filter is on) the details pane lists the differing answer fields too.
+  void SetComparisonColumnVisible(bool visible);
+  // Only the rows whose played answer differs from the logged one. The verdicts of the
+  // whole list are computed on a worker first; the rows go when it is done
+  // (WaitForComparison).
+  void SetOnlyDiffering(bool on);
+  bool OnlyDiffering() const;
+  // Starts writing the comparison of the played commands to fileName, one JSON line each,
+  // on a worker; refused (false) during a playback, a load or another comparison.
+  bool SaveComparisonReport(const QString& fileName);
+  // The user's volatile answer fields (besides the built-in ones); kept in the settings.
+  void SetVolatileFieldNames(const QStringList& names);
+  QStringList VolatileFieldNames() const { return FSettings.VolatileFields; }
+  bool ComparisonRunning() const;
+  // Processes events until no comparison runs.
+  void WaitForComparison();
+
   const TCommandList& Commands() const { return FCommands; }
   TCommandModel* Model() const { return FModel; }
   TQuillon& Player();
@@ -86,6 +107,17 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   void StartLoad();
   void LoadFinished(const std::shared_ptr<TLoadedLog>& log);
   void ShowSelectedDetails();
+  // The lines under the details that list the differing fields of the row's answer.
+  QString ComparisonDetails(int row) const;
+  // The view's index of a command's row (invalid while the filter hides it), and back.
+  QModelIndex ViewIndex(int row) const;
+  int CommandRow(const QModelIndex& viewIndex) const;
+  void ConnectSelection();
+  // Puts the filter between the list and its model, or takes it away.
+  void InstallFilter(bool on);
+  void ComparisonFinished(const std::shared_ptr<TComparisonRun>& run);
+  void SaveComparisonDialog();
+  void EditVolatileFields();
   int CurrentRow() const;
   void SelectRow(int row);
   // The search question: Ok goes on.
@@ -122,6 +154,8 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   int FLastStateIndex = -1;
   TLogLoadController* FLoader = nullptr;
   bool FSettingsSaved = false;
+  TComparisonController* FComparison = nullptr;
+  TDifferingRowsModel* FDiffering = nullptr;  // while the filter is installed
 
   TMainWindowLayout FUi;
 };
