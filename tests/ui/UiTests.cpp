@@ -12,9 +12,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFont>
+#include <QHeaderView>
 #include <QIcon>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -25,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QUrl>
 #include <chrono>
 #include <deque>
@@ -40,6 +44,7 @@
 #include "driver/DeviceAddress.h"
 #include "driver/TarvexDriver.h"
 #include "emulator/Emulator.h"
+#include "parser/AnswerComparison.h"
 #include "parser/CommandDetails.h"
 #include "ui/CommandModel.h"
 #include "ui/DriverProperties.h"
@@ -899,6 +904,256 @@ TEST_F(MainWindowTest, PropertiesCheckTheConnectionThroughTheWindowsDriver) {
   TSeen again = runDialog(0, QDialogButtonBox::Cancel);
   EXPECT_EQ(again.Protocol, 2);  // the cancelled choice was not kept
   qputenv("XDG_CONFIG_HOME", oldConfig);
+}
+
+}  // namespace
+}  // namespace quillon
+
+namespace quillon {
+namespace {
+
+// The answer comparison after a replay to an emulator whose log differs from the loaded one
+// in two answers: row 1's data (the operator number) and row 2's result.
+class ComparisonWindowTest : public MainWindowTest {
+ protected:
+  static std::string Log(const char* answer1, const char* answer2) {
+    const char* const exchanges[][2] = {
+        {"10 1E 00 00 00", "10 00 1E"},    {"11 1E 00 00 00", answer1},
+        {"2F 1E 00 00 00 01 01", answer2}, {"10 1E 00 00 00", "10 00 1E"},
+        {"11 1E 00 00 00", nullptr},
+    };
+    std::string log;
+    int number = 1;
+    for (const auto& exchange : exchanges) {
+      log += Head(number) + "TPrinterProtocol2 -> " + Frame(exchange[0], number) + "\r\n";
+      if (exchange[1])
+        log += Head(number) + "TPrinterProtocol2 <- " + Frame(exchange[1], number) + "\r\n";
+      ++number;
+    }
+    return log;
+  }
+
+  // Loads the log, replays it to the emulator's changed copy and answers the question about
+  // the failed row 2 with Yes.
+  void Replay() {
+    const QString played = WriteFile(QStringLiteral("played.log"),
+                                     QByteArray::fromStdString(Log("11 00 1D", "2F 37")));
+    TEmulatorOptions options = QuickEmulator(2);
+    options.LogFile = played.toStdString();
+    FEmulator = std::make_unique<TEmulator>(options);
+    const std::uint16_t port = FEmulator->Start();
+    FWindow->SetDriverFactory([port] {
+      TDriverSettings settings;
+      settings.Address = "tcp://127.0.0.1:" + std::to_string(port);
+      settings.ByteTimeout = 20;
+      settings.AnswerTimeout = 500;
+      return std::make_unique<TDriver>(settings);
+    });
+    const QString logged = WriteFile(QStringLiteral("logged.log"),
+                                     QByteArray::fromStdString(Log("11 00 1E", "2F 00 1E")));
+    ASSERT_TRUE(FWindow->LoadLogFile(logged));
+    FWindow->WaitForLoad();
+    ASSERT_EQ(FWindow->Model()->rowCount(), 5);
+    FAnswers = {QMessageBox::Yes};
+    FWindow->StartAll();
+    WaitForPlayback();
+    ASSERT_EQ(FBoxes.size(), 1u);
+    for (std::size_t i = 0; i < 5; ++i) ASSERT_TRUE(FWindow->Commands()[i].Played) << i;
+  }
+
+  void TearDown() override {
+    if (!FEmulator) return;
+    FEmulator->Stop();
+    FEmulator->Wait();
+  }
+
+  QString CompareText(int row) {
+    return FWindow->Model()->index(row, TCommandModel::colCompare).data().toString();
+  }
+
+  // The command rows the list shows, through whatever model it has now.
+  std::vector<int> ShownCommandRows() {
+    auto* view = Child<QTableView>("lvCommands");
+    std::vector<int> rows;
+    for (int row = 0; row < view->model()->rowCount(); ++row) {
+      const QString time = view->model()->index(row, TCommandModel::colTime).data().toString();
+      for (int command = 0; command < FWindow->Model()->rowCount(); ++command)
+        if (FWindow->Model()->index(command, TCommandModel::colTime).data().toString() == time)
+          rows.push_back(command);
+    }
+    return rows;
+  }
+
+  std::unique_ptr<TEmulator> FEmulator;
+};
+
+TEST_F(ComparisonWindowTest, ColumnIsHiddenUntilShownFromTheHeadersMenu) {
+  LoadTestLog();
+  FWindow->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(FWindow.get()));
+  auto* view = Child<QTableView>("lvCommands");
+  EXPECT_EQ(FWindow->Model()->columnCount(), 5);
+  EXPECT_EQ(FWindow->Model()->headerData(TCommandModel::colCompare, Qt::Horizontal).toString(),
+            QStringLiteral("Сравнение"));
+  EXPECT_TRUE(view->isColumnHidden(TCommandModel::colCompare));
+  for (int column = 0; column < TCommandModel::colCompare; ++column)
+    EXPECT_FALSE(view->isColumnHidden(column)) << column;
+  // Nothing played: no verdict text, and the details are as they always were.
+  EXPECT_TRUE(CompareText(0).isEmpty());
+  EXPECT_EQ(FWindow->Model()
+                ->index(0, TCommandModel::colCompare)
+                .data(TCommandModel::kVerdictRole)
+                .toInt(),
+            avNotPlayed);
+
+  // The header's own menu, opened and used with the keyboard.
+  QHeaderView* header = view->horizontalHeader();
+  QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(20, 5),
+                              header->mapToGlobal(QPoint(20, 5)));
+  QCoreApplication::sendEvent(header->viewport(), &menuEvent);
+  auto* menu = Child<QMenu>("pmHeader");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 2000));
+  QTest::keyClick(menu, Qt::Key_Down);
+  QTest::keyClick(menu, Qt::Key_Return);
+  EXPECT_FALSE(view->isColumnHidden(TCommandModel::colCompare));
+  EXPECT_TRUE(Child<QAction>("acCompareColumn")->isChecked());
+  FWindow->SetComparisonColumnVisible(false);
+  EXPECT_TRUE(view->isColumnHidden(TCommandModel::colCompare));
+  EXPECT_FALSE(Child<QAction>("acCompareColumn")->isChecked());
+
+  // A window whose user added no volatile fields writes none into its settings.
+  FWindow->SaveSettings();
+  QFile file(FSettingsPath);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_FALSE(file.readAll().contains("VolatileFields"));
+}
+
+TEST_F(ComparisonWindowTest, ReplayShowsVerdictsFieldsFilterAndReport) {
+  Replay();
+  const TCommandModel& model = *FWindow->Model();
+  EXPECT_EQ(CompareText(0), QStringLiteral("Совпадает"));
+  EXPECT_EQ(CompareText(1), QStringLiteral("Другие данные"));
+  EXPECT_EQ(CompareText(2), QStringLiteral("Другой результат"));
+  EXPECT_EQ(CompareText(3), QStringLiteral("Совпадает"));
+  EXPECT_EQ(CompareText(4), QStringLiteral("Нет ответа в журнале"));
+  // The verdict colour is none of the rows' own (red, purple).
+  const QColor differs =
+      model.index(1, TCommandModel::colCompare).data(Qt::ForegroundRole).value<QBrush>().color();
+  for (const QColor& taken : {QColor(255, 0, 0), QColor(128, 0, 128), QColor(0, 160, 0)})
+    EXPECT_NE(differs, taken);
+  EXPECT_NE(
+      differs,
+      model.index(0, TCommandModel::colCompare).data(Qt::ForegroundRole).value<QBrush>().color());
+  // The rows keep their pictures and colours.
+  EXPECT_EQ(model.RowState(4), rsError);
+
+  FWindow->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(FWindow.get()));
+  auto* info = Child<QPlainTextEdit>("memInfo");
+  // With the column hidden the details stay as they were.
+  Select(1);
+  const QString plain = info->toPlainText();
+  EXPECT_TRUE(plain.contains(QStringLiteral("Принято (ККТ): 11 00 1D")));
+  EXPECT_FALSE(plain.contains(QStringLiteral("Сравнение")));
+  FWindow->SetComparisonColumnVisible(true);
+  Select(0);
+  Select(1);
+  EXPECT_TRUE(info->toPlainText().startsWith(plain));
+  EXPECT_TRUE(info->toPlainText().endsWith(
+      QStringLiteral("\n\nСравнение ответов: Другие данные\n  OperatorNumber: 30 -> 29")))
+      << info->toPlainText().toStdString();
+
+  // One click leaves the differing rows; a click on a shown row shows its own details.
+  auto* onlyDiffers = Child<QToolButton>("btnOnlyDiffers");
+  QTest::mouseClick(onlyDiffers, Qt::LeftButton);
+  FWindow->WaitForComparison();
+  EXPECT_TRUE(FWindow->OnlyDiffering());
+  EXPECT_EQ(ShownCommandRows(), (std::vector<int>{1, 2}));
+  auto* view = Child<QTableView>("lvCommands");
+  EXPECT_FALSE(view->isColumnHidden(TCommandModel::colCompare));  // the header's state stays
+  const QRect second = view->visualRect(view->model()->index(1, TCommandModel::colCommand));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, second.center());
+  EXPECT_TRUE(info->toPlainText().contains(QStringLiteral("Передано     : 2F 1E 00 00 00 01 01")));
+  EXPECT_TRUE(info->toPlainText().contains(QStringLiteral("Сравнение ответов: Другой результат")));
+  QTest::mouseClick(onlyDiffers, Qt::LeftButton);
+  EXPECT_FALSE(FWindow->OnlyDiffering());
+  EXPECT_EQ(ShownCommandRows(), (std::vector<int>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(SelectedRow(), 2);  // the selected command stays selected
+
+  // The report: one JSON line per played command, as the command line writes it.
+  const QString path = FDir.filePath(QStringLiteral("report.jsonl"));
+  ASSERT_TRUE(FWindow->SaveComparisonReport(path));
+  FWindow->WaitForComparison();
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QList<QByteArray> lines = file.readAll().split('\n');
+  ASSERT_EQ(lines.size(), 6);
+  EXPECT_TRUE(lines[5].isEmpty());
+  EXPECT_TRUE(lines[0].startsWith("{\"n\":1,\"code\":16,")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[0].contains("\"verdict\":\"same\""));
+  EXPECT_TRUE(lines[1].startsWith("{\"n\":2,\"code\":17,")) << lines[1].toStdString();
+  EXPECT_TRUE(lines[1].contains(
+      "\"fields\":[{\"name\":\"OperatorNumber\",\"logged\":\"30\",\"played\":\"29\","
+      "\"volatile\":false}]"))
+      << lines[1].toStdString();
+  EXPECT_TRUE(
+      lines[2].contains("\"verdict\":\"result_differs\",\"result_logged\":0,"
+                        "\"result_played\":55"))
+      << lines[2].toStdString();
+  EXPECT_TRUE(lines[4].contains("\"verdict\":\"no_logged_answer\",\"result_logged\":null"))
+      << lines[4].toStdString();
+  std::string expected;
+  for (std::size_t i = 0; i < 5; ++i)
+    AppendComparisonJson(expected, i + 1, FWindow->Commands()[i],
+                         CompareAnswers(FWindow->Commands()[i], TVolatileFields()));
+  QByteArray all = lines.join('\n');
+  EXPECT_EQ(all.toStdString(), expected);
+  EXPECT_TRUE(Child<QLineEdit>("edtStatus")->text().contains(path));
+
+  FBoxes.clear();
+  ASSERT_TRUE(FWindow->SaveComparisonReport(FDir.filePath(QStringLiteral("no/such/dir/r.jsonl"))));
+  FWindow->WaitForComparison();
+  ASSERT_EQ(FBoxes.size(), 1u);
+  EXPECT_EQ(FBoxes[0].Icon, QMessageBox::Critical);
+}
+
+TEST_F(ComparisonWindowTest, UsersVolatileFieldsMakeTheRowTheSameAndAreKept) {
+  Replay();
+  FWindow->SetOnlyDiffering(true);
+  FWindow->WaitForComparison();
+  EXPECT_EQ(ShownCommandRows(), (std::vector<int>{1, 2}));
+  // The names through their dialog.
+  QTimer::singleShot(0, FWindow.get(), [this] {
+    auto* dialog = FWindow->findChild<QInputDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    dialog->setTextValue(QStringLiteral(" OperatorNumber \n\n"));
+    dialog->accept();
+  });
+  Child<QAction>("acVolatileFields")->trigger();
+  FWindow->WaitForComparison();
+  EXPECT_EQ(FWindow->VolatileFieldNames(), QStringList{QStringLiteral("OperatorNumber")});
+  EXPECT_EQ(CompareText(1), QStringLiteral("Совпадает"));
+  EXPECT_EQ(ShownCommandRows(), (std::vector<int>{2}));
+  FWindow->SetOnlyDiffering(false);
+  FWindow->SetComparisonColumnVisible(true);
+  Select(1);
+  EXPECT_TRUE(Child<QPlainTextEdit>("memInfo")->toPlainText().endsWith(
+      QStringLiteral("\n\nСравнение ответов: Совпадает\n  OperatorNumber: 30 -> 29 (изменчивое)")));
+
+  // A new playback judges the rows afresh: the played answers are cleared first.
+  FAnswers = {QMessageBox::No};
+  FWindow->StartAll();
+  WaitForPlayback();
+  EXPECT_EQ(CompareText(2), QStringLiteral("Другой результат"));
+  EXPECT_TRUE(CompareText(3).isEmpty());  // the playback stopped at row 2
+  EXPECT_TRUE(CompareText(4).isEmpty());
+
+  FWindow->close();
+  EXPECT_EQ(LoadMainSettings(FSettingsPath).VolatileFields,
+            QStringList{QStringLiteral("OperatorNumber")});
+  FWindow = MakeWindow();
+  EXPECT_EQ(FWindow->VolatileFieldNames(), QStringList{QStringLiteral("OperatorNumber")});
+  EXPECT_TRUE(FWindow->Model()->VolatileFields().Contains("operatornumber"));
 }
 
 }  // namespace
