@@ -13,6 +13,7 @@
 #include <map>
 
 #include "cli/CliOutput.h"
+#include "cli/DiffCommand.h"
 #include "core/DriverCommands.h"
 #include "core/Errors.h"
 #include "core/LogLoader.h"
@@ -219,6 +220,8 @@ int main(int argc, char** argv) {
   save->add_option("LOGFILE", saveFile, "Файл журнала")->required();
   save->add_option("OUTFILE", saveOut, "Файл для сохранения")->required();
 
+  const cli::TSubcommand diff = cli::AddDiffCommand(app);
+
 #ifdef QUILLON_WITH_DEVICES
   std::vector<cli::TSubcommand> deviceCommands = cli::AddDeviceCommands(app);
   for (cli::TSubcommand& command : cli::AddEmulateCommand(app))
@@ -237,6 +240,7 @@ int main(int argc, char** argv) {
     if (*stats) return RunStats(statsFile);
     if (*show) return RunShow(showFile, showNumber);
     if (*save) return RunSave(saveFile, saveOut);
+    if (*diff.App) return diff.Run();
 #ifdef QUILLON_WITH_DEVICES
     for (const cli::TSubcommand& command : deviceCommands)
       if (*command.App) return command.Run();

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "FormatSettingsGuard.h"
+#include "LogEdit.h"
 #include "LogGenerator.h"
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
@@ -294,6 +295,104 @@ TEST_F(CliTest, ShowAndSaveAsTheWindowDoes) {
   EXPECT_EQ(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')), lineCount);
   EXPECT_EQ(bytes.find("\n\n"), std::string::npos);
   EXPECT_EQ(RunCli("save " + log + " " + (FDir / "no" / "dir.txt").string()).Status, 1);
+}
+
+// The first command of the code with a successful answer of at least `size` bytes, from
+// `from` on (numbers from 1); 0 when none.
+std::size_t FindAnswered(const quillon::TCommandList& commands, std::int32_t code, std::size_t size,
+                         std::size_t from = 1) {
+  for (std::size_t n = from; n <= commands.Count(); ++n) {
+    const quillon::TCommand& command = commands[n - 1];
+    if (command.Code() == code && command.ResCode() == 0 &&
+        command.AnswerData().size() >= size * 3 - 1)
+      return n;
+  }
+  return 0;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST_F(CliTest, DiffPairsCommandsByRequestAndReportsWhatDiffers) {
+  const std::string log = Generate(21, 300, nullptr);
+  const std::string report = (FDir / "report.jsonl").string();
+
+  TRun same = RunCli("diff " + log + " " + log + " --report " + report);
+  EXPECT_EQ(same.Status, 0) << same.Err;
+  ASSERT_EQ(Lines(same.Out).size(), 2u) << same.Out;
+  EXPECT_EQ(Lines(same.Out)[1].find("Сравнение: совпадает "), 0u);
+  std::ifstream sameReport(report);
+  std::size_t reported = 0;
+  for (std::string line; std::getline(sameReport, line); ++reported)
+    EXPECT_EQ(nlohmann::json::parse(line)["verdict"], "same") << line;
+
+  // B lacks one command of A and has another one's mode changed, a third one's clock.
+  quillon::test::TLogEdit edit(log);
+  const quillon::TCommandList& commands = edit.Commands();
+  EXPECT_EQ(reported, commands.Count());
+  const std::size_t removed = FindAnswered(commands, 0xFC, 8, commands.Count() / 3);
+  const std::size_t changed = FindAnswered(commands, 0x11, 48, removed + 1);
+  const std::size_t clock = FindAnswered(commands, 0x11, 48, changed + 1);
+  ASSERT_NE(clock, 0u);
+  edit.Remove(removed);
+  edit.SetAnswerByte(changed, 15, 0x02);  // ECRMode
+  edit.SetAnswerByte(clock, 29, 0x3B);    // ECRTime: volatile
+  const std::string other = Write("other.log", "");
+  edit.Save(other);
+
+  TRun diff = RunCli("diff " + log + " " + other + " --report " + report);
+  EXPECT_EQ(diff.Status, 1) << diff.Err;
+  const std::vector<std::string> lines = Lines(diff.Out);
+  ASSERT_EQ(lines.size(), 4u) << diff.Out;
+  EXPECT_EQ(lines[0], std::to_string(removed) + "\t-\t" + commands[removed - 1].CommandName() +
+                          "\tтолько в A\t");
+  EXPECT_EQ(lines[1].rfind(std::to_string(changed) + "\t" + std::to_string(changed - 1) + "\t" +
+                               commands[changed - 1].CommandName() + "\tДругие данные\tECRMode: ",
+                           0),
+            0u)
+      << lines[1];
+  EXPECT_NE(lines[3].find("другие данные 1, "), std::string::npos) << lines[3];
+  EXPECT_NE(lines[3].find("только в A 1, только в B 0"), std::string::npos) << lines[3];
+
+  std::ifstream in(report);
+  std::size_t rows = 0;
+  for (std::string line; std::getline(in, line); ++rows) {
+    const auto j = nlohmann::json::parse(line);
+    const std::size_t n = j["n_a"].is_null() ? 0 : j["n_a"].get<std::size_t>();
+    SCOPED_TRACE(line);
+    if (n == removed) {
+      EXPECT_EQ(j["verdict"], "only_in_a");
+      EXPECT_TRUE(j["n_b"].is_null());
+      continue;
+    }
+    ASSERT_NE(n, 0u);
+    EXPECT_EQ(j["n_b"], n < removed ? n : n - 1);
+    EXPECT_EQ(j["code"], commands[n - 1].Code());
+    if (n == changed) {
+      EXPECT_EQ(j["verdict"], "data_differs");
+      ASSERT_EQ(j["fields"].size(), 1u);
+      EXPECT_EQ(j["fields"][0]["name"], "ECRMode");
+      EXPECT_EQ(j["fields"][0]["volatile"], false);
+    } else if (n == clock) {
+      EXPECT_EQ(j["verdict"], "same");
+      ASSERT_EQ(j["fields"].size(), 1u);
+      EXPECT_EQ(j["fields"][0]["name"], "ECRTime");
+      EXPECT_EQ(j["fields"][0]["volatile"], true);
+    } else {
+      EXPECT_EQ(j["verdict"], "same");
+      EXPECT_EQ(j["fields"].size(), 0u);
+    }
+  }
+  EXPECT_EQ(rows, commands.Count());
+
+  // The user's volatile field makes the mode change no difference; bad usage is 2.
+  EXPECT_EQ(RunCli("diff " + log + " " + other + " --ignore-field ecrmode").Out.find("Другие"),
+            std::string::npos);
+  EXPECT_EQ(RunCli("diff " + log).Status, 2);
 }
 
 }  // namespace
