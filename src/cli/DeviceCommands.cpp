@@ -13,6 +13,7 @@
 #include <iostream>
 #include <thread>
 
+#include "cli/DiffCommand.h"
 #include "core/Errors.h"
 #include "core/LinkProtocol.h"
 #include "core/LogLoader.h"
@@ -156,6 +157,14 @@ std::vector<TSubcommand> AddDeviceCommands(CLI::App& app) {
   replay->add_option("--trace", o.TraceFile, "Записать обмен с ККТ в файл в формате журнала");
   replay->add_flag("--dry-run", o.DryRun,
                    "Не обращаясь к ККТ, показать, что будет отправлено и что пропущено");
+  replay->add_option("--report", o.ReportFile,
+                     "Записать сравнение ответов ККТ с журналом в файл (JSON Lines)");
+  replay->add_flag("--fail-on-diff", o.FailOnDiff,
+                   "Ответ ККТ, отличный от ответа в журнале, считать ошибкой");
+  replay
+      ->add_option("--ignore-field", o.IgnoreFields,
+                   "Поле ответа, отличия в котором не считаются (можно повторять)")
+      ->allow_extra_args(false);
 
   auto statusDevice = std::make_shared<std::string>();
   auto statusProtocol = std::make_shared<int>(0);
@@ -266,6 +275,9 @@ int RunReplay(const TReplayOptions& options) {
   }
   std::vector<std::string> exceptions = ExceptionLines(options.Except);
   if (options.DryRun) return DryRun(options, commands, exceptions);
+  // Created before the playback, so that a bad name does not cost a replay.
+  TReportFile report;
+  if (!options.ReportFile.empty() && !report.Open(options.ReportFile)) return kExitFailed;
   std::unique_ptr<TDriver> driver = MakeDriver(options.Device, options.Protocol, options.TraceFile);
 
   bool endedByError = false;
@@ -310,8 +322,24 @@ int RunReplay(const TReplayOptions& options) {
   }
   std::printf("Сыграно: %zu, с ошибкой: %zu, пропущено: %zu\n", played, failed, skipped);
   std::fflush(stdout);
+  bool answersDiffer = false;
+  if (report.IsOpen() || options.FailOnDiff) {
+    const TVolatileFields volatileFields = VolatileFieldsWith(options.IgnoreFields);
+    TVerdictCounts counts{};
+    for (std::int64_t i = FirstIndex(options); i <= last; ++i) {
+      const TCommand& command = commands[static_cast<std::size_t>(i)];
+      const TAnswerComparison comparison = CompareAnswers(command, volatileFields);
+      ++counts[comparison.Verdict];
+      answersDiffer = answersDiffer || AnswerDiffers(comparison.Verdict);
+      if (!report.IsOpen()) continue;
+      AppendComparisonJson(report.Buffer(), static_cast<std::uint64_t>(i) + 1, command, comparison);
+      report.MaybeFlush();
+    }
+    PrintLine(VerdictCountsLine(counts));
+    if (!report.Close()) return kExitFailed;
+  }
   if (interrupted) return kExitInterrupted;
-  return failed == 0 && !endedByError ? 0 : kExitFailed;
+  return failed == 0 && !endedByError && !(options.FailOnDiff && answersDiffer) ? 0 : kExitFailed;
 }
 
 int RunStatus(const std::string& device, int protocol) {

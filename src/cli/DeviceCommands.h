@@ -20,6 +20,11 @@ struct TReplayOptions {
   int Protocol = 0;              // link protocol 1, 2, 3; 0: the driver's setting
   std::string TraceFile;         // the traffic written here as a log; empty: the setting
   bool DryRun = false;           // only say what would be sent; no device
+  // The played answers compared with the logged ones: a JSON Lines report here (empty:
+  // none), differences as a failure, field names volatile besides the built-in ones.
+  std::string ReportFile;
+  bool FailOnDiff = false;
+  std::vector<std::string> IgnoreFields;
 };
 
 // Exit statuses of replay and status besides 0 (done, nothing failed) and 2 (usage).
