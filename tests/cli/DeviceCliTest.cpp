@@ -11,10 +11,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <thread>
 
+#include "LogEdit.h"
 #include "LogGenerator.h"
+#include "core/CommandCode.h"
 #include "driver/DriverSettings.h"
 
 namespace {
@@ -339,6 +343,116 @@ TEST_F(DeviceCliTest, ReplayInEachProtocolWithATrace) {
     EXPECT_LE(traced, played + 10);
     emulator.Signal(SIGINT);
     emulator.Wait();
+  }
+}
+
+// The first command of the code with a successful answer of at least `size` bytes, from
+// `from` on (numbers from 1); 0 when none.
+std::size_t FindAnswered(const quillon::TCommandList& commands, std::int32_t code, std::size_t size,
+                         std::size_t from = 1) {
+  for (std::size_t n = from; n <= commands.Count(); ++n) {
+    const quillon::TCommand& command = commands[n - 1];
+    if (command.Code() == code && command.ResCode() == 0 &&
+        command.AnswerData().size() >= size * 3 - 1)
+      return n;
+  }
+  return 0;
+}
+
+// Each report line by its command number.
+std::map<std::size_t, nlohmann::json> ReadReport(const fs::path& file) {
+  std::map<std::size_t, nlohmann::json> lines;
+  std::ifstream in(file);
+  for (std::string line; std::getline(in, line);) {
+    nlohmann::json j = nlohmann::json::parse(line);
+    const auto n = j["n"].get<std::size_t>();
+    lines[n] = std::move(j);
+  }
+  return lines;
+}
+
+// The emulator answers from a copy of the log with some answers changed: the replay's
+// report names exactly those commands, with their verdicts and fields.
+TEST_F(DeviceCliTest, ReplayReportsTheChangedAnswers) {
+  quillon::test::TLogEdit edit(FLog);
+  const quillon::TCommandList& commands = edit.Commands();
+  const std::size_t result = FindAnswered(commands, 0x10, 3);
+  const std::size_t mode = FindAnswered(commands, 0x11, 48);
+  const std::size_t model = FindAnswered(commands, 0xFC, 8);
+  const std::size_t clock = FindAnswered(commands, 0x11, 48, mode + 1);
+  ASSERT_NE(result * mode * model * clock, 0u);
+  edit.SetAnswerByte(result, 1, 0x37);
+  edit.SetAnswerByte(mode, 15, 0x02);   // ECRMode
+  edit.SetAnswerByte(model, 6, 0x05);   // Model
+  edit.SetAnswerByte(clock, 29, 0x3B);  // ECRTime
+  edit.SetAnswerByte(clock, 11, 0x01);  // DocumentNumber
+  const std::string changedLog = (FDir / "changed.log").string();
+  edit.Save(changedLog);
+
+  auto replay = [&](const std::string& log, const fs::path& report, bool failOnDiff) {
+    TChild emulator({"emulate", "--listen", "127.0.0.1:0", "--byte-timeout-ms", "1", "--log", log},
+                    FDir.string());
+    std::vector<std::string> args = {"replay", FLog,       "--device",     StartEmulator(emulator),
+                                     "--yes",  "--report", report.string()};
+    if (failOnDiff) args.push_back("--fail-on-diff");
+    TChild player(args, FDir.string());
+    const int status = player.Wait();
+    emulator.Signal(SIGTERM);
+    emulator.Wait();
+    return std::make_pair(status, player.Output());
+  };
+  // The unchanged log first: what a replay cannot reproduce by nature.
+  const auto [baseStatus, baseOut] = replay(FLog, FDir / "base.jsonl", false);
+  const auto base = ReadReport(FDir / "base.jsonl");
+  ASSERT_EQ(base.size(), commands.Count()) << baseOut;
+  for (const auto& [n, line] : base) {
+    const quillon::TCommand& command = commands[n - 1];
+    SCOPED_TRACE(line.dump());
+    if (command.Code() == 0xFF0A || command.TxData().empty())
+      EXPECT_EQ(line["verdict"], "not_played");  // excepted by default, or a Sync
+    else if (command.AnswerData().empty())
+      EXPECT_EQ(line["verdict"], "no_logged_answer");
+    else if (quillon::IsBusyResult(command.ResCode()))
+      EXPECT_EQ(line["verdict"], "result_differs");  // the player waited it out
+    else
+      EXPECT_EQ(line["verdict"], "same");
+  }
+
+  const auto [status, out] = replay(changedLog, FDir / "changed.jsonl", true);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("Сыграно: "), std::string::npos) << out;
+  EXPECT_NE(out.find("\nСравнение: совпадает "), std::string::npos) << out;
+  const auto changed = ReadReport(FDir / "changed.jsonl");
+  ASSERT_EQ(changed.size(), commands.Count());
+  for (const auto& [n, line] : changed) {
+    SCOPED_TRACE(line.dump());
+    EXPECT_EQ(line["code"], commands[n - 1].Code());
+    EXPECT_EQ(line["name"], commands[n - 1].CommandName());
+    auto names = [&line] {
+      std::vector<std::pair<std::string, bool>> fields;
+      for (const auto& field : line["fields"]) {
+        EXPECT_NE(field["logged"], field["played"]);
+        fields.emplace_back(field["name"], field["volatile"]);
+      }
+      return fields;
+    };
+    using TFields = std::vector<std::pair<std::string, bool>>;
+    if (n == result) {
+      EXPECT_EQ(line["verdict"], "result_differs");
+      EXPECT_EQ(line["result_logged"], 0);
+      EXPECT_EQ(line["result_played"], 0x37);
+    } else if (n == mode) {
+      EXPECT_EQ(line["verdict"], "data_differs");
+      EXPECT_EQ(names(), (TFields{{"ECRMode", false}}));
+    } else if (n == model) {
+      EXPECT_EQ(line["verdict"], "data_differs");
+      EXPECT_EQ(names(), (TFields{{"Model", false}}));
+    } else if (n == clock) {
+      EXPECT_EQ(line["verdict"], "same");
+      EXPECT_EQ(names(), (TFields{{"DocumentNumber", true}, {"ECRTime", true}}));
+    } else {
+      EXPECT_EQ(line, base.at(n));
+    }
   }
 }
 
