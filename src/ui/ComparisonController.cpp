@@ -56,7 +56,7 @@ bool TComparisonController::Start(const TCommandList& list, const TVolatileField
             continue;  // a command the decoder cannot read stays "not played"
           }
           run->Verdicts[i] = static_cast<signed char>(comparison.Verdict);
-          if (!file || comparison.Verdict == avNotPlayed) continue;
+          if (!file) continue;
           AppendComparisonJson(out, i + 1, command, comparison);
           ++run->ReportLines;
           if (out.size() >= kReportChunk) flush();

@@ -1,6 +1,7 @@
 // The answer comparison of a whole list for the window, on a worker thread: the verdict of
 // every command (for the list's cache and the "only differing" filter) and, when a file is
-// named, the report (one JSON line per played command). Holds no widgets.
+// named, the report (one JSON line per command, as `replay --report` writes its range).
+// Holds no widgets.
 #pragma once
 
 #include <QObject>

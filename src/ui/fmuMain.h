@@ -79,7 +79,7 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   // (WaitForComparison).
   void SetOnlyDiffering(bool on);
   bool OnlyDiffering() const;
-  // Starts writing the comparison of the played commands to fileName, one JSON line each,
+  // Starts writing the comparison of every command to fileName, one JSON line each,
   // on a worker; refused (false) during a playback, a load or another comparison.
   bool SaveComparisonReport(const QString& fileName);
   // The user's volatile answer fields (besides the built-in ones); kept in the settings.
