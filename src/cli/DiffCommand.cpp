@@ -26,10 +26,6 @@ std::string VerdictCountsLine(const TVerdictCounts& counts) {
          std::to_string(counts[avNotPlayed]);
 }
 
-bool AnswerDiffers(TAnswerVerdict verdict) {
-  return verdict == avResultDiffers || verdict == avDataDiffers;
-}
-
 TReportFile::~TReportFile() {
   if (FFile != nullptr) std::fclose(FFile);
 }

@@ -33,8 +33,6 @@ using TVerdictCounts = std::array<std::size_t, 5>;
 // "Сравнение: совпадает N, другой результат N, другие данные N, нет ответа в журнале N,
 // не воспроизведена N".
 std::string VerdictCountsLine(const TVerdictCounts& counts);
-// Whether the verdict is a difference of the answers (other result, other data).
-bool AnswerDiffers(TAnswerVerdict verdict);
 
 // A report file, written as it goes; opening it fails with the message on stderr.
 class TReportFile {

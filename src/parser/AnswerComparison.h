@@ -22,6 +22,12 @@ enum TAnswerVerdict : std::uint8_t {
   avNotPlayed,       // no played answer
 };
 
+// Whether the verdict is a difference of the answers (other result, other data): what
+// --fail-on-diff and the window's "only differing" filter go by.
+constexpr bool AnswerDiffers(TAnswerVerdict verdict) {
+  return verdict == avResultDiffers || verdict == avDataDiffers;
+}
+
 // "Совпадает", "Другой результат", "Другие данные", "Нет ответа в журнале",
 // "Не воспроизведена" (through the translation layer).
 std::string AnswerVerdictText(TAnswerVerdict verdict);

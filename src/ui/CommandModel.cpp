@@ -218,7 +218,7 @@ QVariant TCommandModel::data(const QModelIndex& index, int role) const {
             return {};
         }
       case Qt::FontRole:
-        if (Differs(Verdict(row))) {
+        if (AnswerDiffers(Verdict(row))) {
           QFont font;
           font.setBold(true);
           return font;
@@ -293,7 +293,7 @@ TDifferingRowsModel::TDifferingRowsModel(TCommandModel& source, QObject* parent)
 }
 
 bool TDifferingRowsModel::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
-  return TCommandModel::Differs(FSource.Verdict(sourceRow));
+  return AnswerDiffers(FSource.Verdict(sourceRow));
 }
 
 }  // namespace quillon

@@ -87,10 +87,6 @@ class TCommandModel : public QAbstractTableModel {
   // The user's own volatile field names, besides the built-in ones.
   void SetExtraVolatileFields(const QStringList& names);
   const TVolatileFields& VolatileFields() const { return FVolatile; }
-  // The verdicts the "only differing" filter keeps.
-  static bool Differs(TAnswerVerdict verdict) {
-    return verdict == avResultDiffers || verdict == avDataDiffers;
-  }
 
  private:
   void EmitVerdictsChanged(int first, int last);
