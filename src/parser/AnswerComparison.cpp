@@ -4,6 +4,7 @@
 
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
+#include "core/CommandCode.h"
 #include "core/JsonText.h"
 #include "core/Translate.h"
 #include "parser/CommandParser.h"
@@ -147,6 +148,12 @@ TAnswerComparison CompareAnswers(const TCommand& command, std::string_view logge
     return comparison;
   }
   if (logged.empty()) {
+    comparison.Verdict = avNoLoggedAnswer;
+    return comparison;
+  }
+  // A logged busy answer (the register was still printing) is no answer to compare with:
+  // the driver asked again, and a replay waits until the register is ready.
+  if (IsBusyResult(comparison.ResultLogged) && !IsBusyResult(comparison.ResultPlayed)) {
     comparison.Verdict = avNoLoggedAnswer;
     return comparison;
   }

@@ -49,6 +49,8 @@ TEST(AnswerComparison, VerdictAndFieldsPerCase) {
       {"no logged answer", status, "", kStatus, {}, avNoLoggedAnswer, {}},
       {"result changed", status, kStatus, "11 50", {}, avResultDiffers, {}},
       {"error became success", status, "11 37", kStatus, {}, avResultDiffers, {}},
+      {"logged busy, played ready", status, "11 50", kStatus, {}, avNoLoggedAnswer, {}},
+      {"busy both times", status, "11 4B", "11 4B", {}, avSame, {}},
       {"clock and document number only",
        status,
        kStatus,
