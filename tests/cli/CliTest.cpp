@@ -297,19 +297,6 @@ TEST_F(CliTest, ShowAndSaveAsTheWindowDoes) {
   EXPECT_EQ(RunCli("save " + log + " " + (FDir / "no" / "dir.txt").string()).Status, 1);
 }
 
-// The first command of the code with a successful answer of at least `size` bytes, from
-// `from` on (numbers from 1); 0 when none.
-std::size_t FindAnswered(const quillon::TCommandList& commands, std::int32_t code, std::size_t size,
-                         std::size_t from = 1) {
-  for (std::size_t n = from; n <= commands.Count(); ++n) {
-    const quillon::TCommand& command = commands[n - 1];
-    if (command.Code() == code && command.ResCode() == 0 &&
-        command.AnswerData().size() >= size * 3 - 1)
-      return n;
-  }
-  return 0;
-}
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -334,9 +321,9 @@ TEST_F(CliTest, DiffPairsCommandsByRequestAndReportsWhatDiffers) {
   quillon::test::TLogEdit edit(log);
   const quillon::TCommandList& commands = edit.Commands();
   EXPECT_EQ(reported, commands.Count());
-  const std::size_t removed = FindAnswered(commands, 0xFC, 8, commands.Count() / 3);
-  const std::size_t changed = FindAnswered(commands, 0x11, 48, removed + 1);
-  const std::size_t clock = FindAnswered(commands, 0x11, 48, changed + 1);
+  const std::size_t removed = quillon::test::FindAnswered(commands, 0xFC, 8, commands.Count() / 3);
+  const std::size_t changed = quillon::test::FindAnswered(commands, 0x11, 48, removed + 1);
+  const std::size_t clock = quillon::test::FindAnswered(commands, 0x11, 48, changed + 1);
   ASSERT_NE(clock, 0u);
   edit.Remove(removed);
   edit.SetAnswerByte(changed, 15, 0x02);  // ECRMode

@@ -346,19 +346,6 @@ TEST_F(DeviceCliTest, ReplayInEachProtocolWithATrace) {
   }
 }
 
-// The first command of the code with a successful answer of at least `size` bytes, from
-// `from` on (numbers from 1); 0 when none.
-std::size_t FindAnswered(const quillon::TCommandList& commands, std::int32_t code, std::size_t size,
-                         std::size_t from = 1) {
-  for (std::size_t n = from; n <= commands.Count(); ++n) {
-    const quillon::TCommand& command = commands[n - 1];
-    if (command.Code() == code && command.ResCode() == 0 &&
-        command.AnswerData().size() >= size * 3 - 1)
-      return n;
-  }
-  return 0;
-}
-
 // Each report line by its command number.
 std::map<std::size_t, nlohmann::json> ReadReport(const fs::path& file) {
   std::map<std::size_t, nlohmann::json> lines;
@@ -376,10 +363,10 @@ std::map<std::size_t, nlohmann::json> ReadReport(const fs::path& file) {
 TEST_F(DeviceCliTest, ReplayReportsTheChangedAnswers) {
   quillon::test::TLogEdit edit(FLog);
   const quillon::TCommandList& commands = edit.Commands();
-  const std::size_t result = FindAnswered(commands, 0x10, 3);
-  const std::size_t mode = FindAnswered(commands, 0x11, 48);
-  const std::size_t model = FindAnswered(commands, 0xFC, 8);
-  const std::size_t clock = FindAnswered(commands, 0x11, 48, mode + 1);
+  const std::size_t result = quillon::test::FindAnswered(commands, 0x10, 3);
+  const std::size_t mode = quillon::test::FindAnswered(commands, 0x11, 48);
+  const std::size_t model = quillon::test::FindAnswered(commands, 0xFC, 8);
+  const std::size_t clock = quillon::test::FindAnswered(commands, 0x11, 48, mode + 1);
   ASSERT_NE(result * mode * model * clock, 0u);
   edit.SetAnswerByte(result, 1, 0x37);
   edit.SetAnswerByte(mode, 15, 0x02);   // ECRMode

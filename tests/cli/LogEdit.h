@@ -100,4 +100,17 @@ class TLogEdit {
   TCommandList FCommands;
 };
 
+// The first command of the code with a successful answer of at least `size` bytes, from
+// `from` on (numbers from 1); 0 when none.
+inline std::size_t FindAnswered(const TCommandList& commands, std::int32_t code, std::size_t size,
+                                std::size_t from = 1) {
+  for (std::size_t n = from; n <= commands.Count(); ++n) {
+    const TCommand& command = commands[n - 1];
+    if (command.Code() == code && command.ResCode() == 0 &&
+        command.AnswerData().size() >= size * 3 - 1)
+      return n;
+  }
+  return 0;
+}
+
 }  // namespace quillon::test
