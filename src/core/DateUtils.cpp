@@ -87,4 +87,63 @@ TDateTimeParts DecodeDateTime(TDateTime value) {
   return parts;
 }
 
+namespace {
+
+// The number of `width` digits at text[pos], or -1.
+int Digits(std::string_view text, std::size_t pos, std::size_t width) {
+  if (pos + width > text.size()) return -1;
+  int value = 0;
+  for (std::size_t i = pos; i < pos + width; ++i) {
+    char c = text[i];
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+void AppendDigits(std::string& out, int value, int width) {
+  char buffer[8];
+  for (int i = width - 1; i >= 0; --i, value /= 10) buffer[i] = static_cast<char>('0' + value % 10);
+  out.append(buffer, static_cast<std::size_t>(width));
+}
+
+}  // namespace
+
+std::optional<std::int64_t> ParseLogTimeStamp(std::string_view text) {
+  // dd.mm.yyyy hh:mm:ss[.zzz]
+  if (text.size() != 19 && text.size() != 23) return std::nullopt;
+  if (text[2] != '.' || text[5] != '.' || text[10] != ' ' || text[13] != ':' || text[16] != ':')
+    return std::nullopt;
+  if (text.size() == 23 && text[19] != '.') return std::nullopt;
+  int day = Digits(text, 0, 2), month = Digits(text, 3, 2), year = Digits(text, 6, 4);
+  int hour = Digits(text, 11, 2), minute = Digits(text, 14, 2), second = Digits(text, 17, 2);
+  int ms = text.size() == 23 ? Digits(text, 20, 3) : 0;
+  if (day < 0 || month < 0 || year < 0 || hour < 0 || minute < 0 || second < 0 || ms < 0)
+    return std::nullopt;
+  TDateTime date = 0;
+  if (!TryEncodeDate(year, month, day, date)) return std::nullopt;
+  if (hour >= 24 || minute >= 60 || second >= 60) return std::nullopt;
+  return static_cast<std::int64_t>(date) * kMsPerDay + hour * 3600000LL + minute * 60000LL +
+         second * 1000LL + ms;
+}
+
+void AppendLogTimeStamp(std::string& out, std::int64_t ms) {
+  std::int64_t days = ms >= 0 ? ms / kMsPerDay : -((-ms + kMsPerDay - 1) / kMsPerDay);
+  std::int64_t time = ms - days * kMsPerDay;
+  TDateTimeParts parts = DecodeDateTime(static_cast<TDateTime>(days));
+  AppendDigits(out, parts.Day, 2);
+  out.push_back('.');
+  AppendDigits(out, parts.Month, 2);
+  out.push_back('.');
+  AppendDigits(out, parts.Year, 4);
+  out.push_back(' ');
+  AppendDigits(out, static_cast<int>(time / 3600000), 2);
+  out.push_back(':');
+  AppendDigits(out, static_cast<int>(time / 60000 % 60), 2);
+  out.push_back(':');
+  AppendDigits(out, static_cast<int>(time / 1000 % 60), 2);
+  out.push_back('.');
+  AppendDigits(out, static_cast<int>(time % 1000), 3);
+}
+
 }  // namespace quillon

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace quillon {
 
@@ -31,5 +34,12 @@ struct TDateTimeParts {
 // values count back from 1899-12-30 the way the day-count convention does: the
 // whole part is the day, the fraction's magnitude the time.
 TDateTimeParts DecodeDateTime(TDateTime value);
+
+// A driver log's time stamp, "dd.mm.yyyy hh:mm:ss.zzz" (the milliseconds may be left out),
+// as milliseconds since 1899-12-30 00:00:00. Empty for any other text or an impossible date.
+std::optional<std::int64_t> ParseLogTimeStamp(std::string_view text);
+// Appends milliseconds since 1899-12-30 as "dd.mm.yyyy hh:mm:ss.zzz".
+void AppendLogTimeStamp(std::string& out, std::int64_t ms);
+inline constexpr std::int64_t kMsPerDay = 86400000;
 
 }  // namespace quillon

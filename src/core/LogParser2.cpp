@@ -4,6 +4,7 @@
 
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
+#include "core/DateUtils.h"
 #include "core/Errors.h"
 #include "core/KorvanProtocol1.h"
 #include "core/KorvanProtocol2.h"
@@ -315,6 +316,7 @@ void TLogParser::AttachAnswer() {
     std::string data = GetFrameData(FAnswerText, FProtocol);
     last->SetResCode(TCommand::GetResCode(data));
     last->SetAnswerData(std::move(data));
+    last->SetAnswerTimeMs(FAnswerTimeMs);
   } catch (const EQuillonError& e) {
     // A damaged answer is not attached: the command keeps what it had.
     Diagnose(FAnswerLine, e.what());
@@ -361,6 +363,7 @@ void TLogParser::ParseLine(std::string_view line) {
     else
       FAnswerText.push_back(' ');
     FAnswerText.append(answer);
+    FAnswerTimeMs = ParseLogTimeStamp(LineTimeStamp(line)).value_or(TCommandRec::kNoTime);
     if (FAnswerText == "06" && (FProtocol == pProtocol1 || FProtocol == pProtocol3))
       FAnswerText.clear();
   }

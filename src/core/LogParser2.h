@@ -99,6 +99,7 @@ class TLogParser {
   std::unique_ptr<TFrame> FFrame;
   std::string FAnswerText;
   std::int64_t FAnswerLine = 0;
+  std::int64_t FAnswerTimeMs = TCommandRec::kNoTime;  // of the answer's latest line
   std::string FFirstLine;  // first 36 characters of the frame's first line
   std::int64_t FFirstLineNumber = 0;
   std::int64_t FLineNumber = 0;

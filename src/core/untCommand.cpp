@@ -6,6 +6,7 @@
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
 #include "core/CommandCode.h"
+#include "core/DateUtils.h"
 #include "core/DriverCommands.h"
 
 namespace quillon {
@@ -96,11 +97,30 @@ void TCommand::SetPlayedAnswerData(std::string value) {
   // The old text is freed after the lock is released.
 }
 
+std::string_view LineTimeStamp(std::string_view line) {
+  std::size_t from = Utf8Offset(line, 1);
+  return Utf8Left(line.substr(from), 23);
+}
+
 std::string_view TCommand::TimeStampView() const {
-  std::string_view attrs = FData.Attributes;
-  std::size_t from = Utf8Offset(attrs, 1);
-  std::string_view rest = attrs.substr(from);
-  return Utf8Left(rest, 23);
+  return LineTimeStamp(FData.Attributes);
+}
+
+std::optional<std::int64_t> TCommand::RequestTimeMs() const {
+  return ParseLogTimeStamp(TimeStampView());
+}
+
+std::optional<std::int64_t> TCommand::AnswerTimeMs() const {
+  if (FData.AnswerTimeMs == TCommandRec::kNoTime || FData.AnswerData.empty()) return std::nullopt;
+  return FData.AnswerTimeMs;
+}
+
+std::optional<std::int64_t> TCommand::ResponseMs() const {
+  std::optional<std::int64_t> answer = AnswerTimeMs();
+  if (!answer) return std::nullopt;
+  std::optional<std::int64_t> request = RequestTimeMs();
+  if (!request) return std::nullopt;
+  return *answer - *request;
 }
 
 std::string_view TCommand::ThreadIDView() const {

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,7 +30,14 @@ struct TCommandRec {
   std::string AnswerData;    // answer as hex text: code, result byte, data; may be empty
   TProtocol Protocol = pNone;
   std::int32_t LineNumber = 0;  // 1-based line of the log where the request began
+  // Time stamp of the line that completed the answer, in milliseconds since 1899-12-30
+  // (ParseLogTimeStamp, core/DateUtils.h); kNoTime without an answer or a readable stamp.
+  std::int64_t AnswerTimeMs = kNoTime;
+  static constexpr std::int64_t kNoTime = INT64_MIN;
 };
+
+// Characters 2..24 of a log line: its time stamp without the opening bracket.
+std::string_view LineTimeStamp(std::string_view line);
 
 class TCommand {
  public:
@@ -51,6 +59,15 @@ class TCommand {
   void SetResCode(std::int32_t value) { FData.ResCode = value; }
   const std::string& AnswerData() const { return FData.AnswerData; }
   void SetAnswerData(std::string value) { FData.AnswerData = std::move(value); }
+  void SetAnswerTimeMs(std::int64_t value) { FData.AnswerTimeMs = value; }
+
+  // The request's time stamp in milliseconds since 1899-12-30; empty when unreadable.
+  std::optional<std::int64_t> RequestTimeMs() const;
+  // The answer's, as kept by the parser; empty without an answer or a readable stamp.
+  std::optional<std::int64_t> AnswerTimeMs() const;
+  // How long the register took to answer: answer time minus request time, in
+  // milliseconds; empty without an answer or when either stamp is unreadable.
+  std::optional<std::int64_t> ResponseMs() const;
 
   // Characters 2..24 of Attributes: the time stamp without its opening bracket.
   std::string TimeStamp() const { return std::string(TimeStampView()); }
