@@ -1,5 +1,5 @@
-// The window's logic without widgets, on a plain QCoreApplication: the log loader and the
-// playback controller.
+// The window's logic without widgets, on a plain QCoreApplication: the log loader, the
+// playback controller, the search and the display filter's worker.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -15,6 +16,8 @@
 #include "core/BinUtils.h"
 #include "core/KorvanProtocol2.h"
 #include "player/FakeDriver.h"
+#include "ui/CommandSearch.h"
+#include "ui/FilterController.h"
 #include "ui/LogLoadController.h"
 #include "ui/PlaybackController.h"
 
@@ -100,6 +103,204 @@ TEST(LogLoadController, ALoadStartedMeanwhileCancelsTheFirstAndReportsAlone) {
   auto destroyed = std::make_unique<TLogLoadController>();
   destroyed->LoadText(big, QStringLiteral("big"));
   destroyed.reset();
+}
+
+// A command with the given request and answer, logged at 10:15:<second>.
+TCommandRec Exchange(const char* request, const char* answer, int second) {
+  TCommandRec rec;
+  rec.Attributes = "[31.12.2024 10:15:" + std::string(second < 10 ? "0" : "") +
+                   std::to_string(second) + ".123] [00001234] [DEBUG] T";
+  rec.TxData = request;
+  rec.AnswerData = answer;
+  rec.Code = TCommand::GetCode(request);
+  rec.ResCode = TCommand::GetResCode(answer);
+  return rec;
+}
+
+TEST(SearchQuery, EachKindLooksWhereItShould) {
+  const TCommand status(Exchange("11 1E 00 00 00", "11 00 01 02", 7));
+  struct TCase {
+    const char* Text;
+    const char* Summary;  // the "Data" text the list would show
+    bool Matches;
+  };
+  const TCase cases[] = {
+      {"10:15:07", "", true},                 // the time stamp
+      {"00001234", "", true},                 // the log line's start
+      {"10:15:08", "", false},                //
+      {"ЧЕК", "Чек закрыт", true},            // the summary, in any case
+      {"hex: 11 1e", "", true},               // the request's bytes
+      {"HEX:111E00", "", true},               // digits without blanks
+      {"hex: 00 01 02", "", true},            // the answer's bytes
+      {"hex: 1E 00 01", "", false},           // neither holds these in a row
+      {"hex: 1 1E", "", false},               // one digit is a byte of its own: 01 1E
+      {"re: 10:15:0[5-8]\\.123$", "", true},  // each text on its own
+      {"re: ^11,", "", true},                 // the name starts with the code
+      {"RE:итог\\s+\\d", "ИТОГ 12", true},
+      {"re: ^\\d+$", "12a", false},
+      {"hex:", "hex:", false},  // a bad text finds nothing: see below
+  };
+  for (const TCase& c : cases) {
+    QString error;
+    const std::optional<TSearchQuery> query = TSearchQuery::Parse(QString::fromUtf8(c.Text), error);
+    if (!query) {
+      EXPECT_FALSE(c.Matches) << c.Text;
+      EXPECT_FALSE(error.isEmpty()) << c.Text;
+      continue;
+    }
+    EXPECT_TRUE(error.isEmpty()) << c.Text;
+    const QString summary = QString::fromUtf8(c.Summary);
+    EXPECT_EQ(query->Matches(status, [&] { return summary; }), c.Matches) << c.Text;
+  }
+
+  // No query for an empty text, and no message either; a message for a bad one.
+  struct TBad {
+    const char* Text;
+    const char* Message;  // a part of it
+  };
+  const TBad bad[] = {
+      {"", nullptr},
+      {"hex: 1G", "шестнадцатеричном"},
+      {"hex:", "шестнадцатеричном"},
+      {"re: ", "нужно выражение"},
+      {"re: (чек", "Ошибка в регулярном выражении (позиция 5)"},
+  };
+  for (const TBad& b : bad) {
+    QString error = QStringLiteral("stale");
+    EXPECT_FALSE(TSearchQuery::Parse(QString::fromUtf8(b.Text), error)) << b.Text;
+    if (b.Message)
+      EXPECT_TRUE(error.contains(QString::fromUtf8(b.Message))) << error.toStdString();
+    else
+      EXPECT_TRUE(error.isEmpty());
+  }
+}
+
+TEST(SearchStartPosition, PassesOverTheCurrentRowEitherWay) {
+  const TSearchRows shown = std::make_shared<const std::vector<int>>(std::vector<int>{2, 5, 9});
+  struct TCase {
+    TSearchRows Rows;
+    int Current;
+    bool Backward;
+    int Position;
+  };
+  const TCase cases[] = {
+      {nullptr, 3, false, 4}, {nullptr, 3, true, 2}, {nullptr, 0, true, -1}, {shown, 5, false, 2},
+      {shown, 5, true, 0},    {shown, 3, false, 1},  {shown, 3, true, 0},    {shown, 0, false, 0},
+      {shown, 2, true, -1},   {shown, 9, false, 3},  {shown, 12, true, 2},
+  };
+  for (const TCase& c : cases)
+    EXPECT_EQ(SearchStartPosition(c.Rows, 12, c.Current, c.Backward), c.Position)
+        << (c.Rows ? "shown " : "all ") << c.Current << (c.Backward ? " back" : "");
+}
+
+// Runs a search controller and records what it reports.
+struct TSearchRecorder {
+  TSearchController Controller;
+  std::vector<int> Found;
+  int Ends = 0;
+
+  TSearchRecorder() {
+    QObject::connect(&Controller, &TSearchController::Found,
+                     [this](int row) { Found.push_back(row); });
+    QObject::connect(&Controller, &TSearchController::EndReached, [this] { ++Ends; });
+  }
+  void Wait() {
+    while (Controller.Running()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+};
+
+TEST(SearchController, WalksTheGivenRowsAheadOrBackAndWrapsOnRequest) {
+  TCommandList list;
+  test::FillCommands(list, {"10", "11", "10", "12", "11", "10"});
+  const auto isStatus = [](const TCommand& command) { return command.Code() == 0x11; };
+  const TSearchRows shown = std::make_shared<const std::vector<int>>(std::vector<int>{0, 2, 4, 5});
+  struct TCase {
+    TSearchRows Rows;
+    int Start;
+    bool Backward;
+    std::vector<int> Found;  // before the end, then after the wrap
+    int Ends;
+  };
+  const TCase cases[] = {
+      {nullptr, 0, false, {1}, 0}, {nullptr, 2, false, {4}, 0},
+      {nullptr, 5, false, {1}, 1},                              // wrapped to the top
+      {nullptr, 3, true, {1}, 0},  {nullptr, 0, true, {4}, 1},  // wrapped to the bottom
+      {shown, 0, false, {4}, 0},                                // row 1 is not shown
+      {shown, 3, false, {4}, 1},   {shown, 1, true, {4}, 1},    // nothing before: from the bottom
+  };
+  for (const TCase& c : cases) {
+    TSearchRecorder recorder;
+    recorder.Controller.Start(list, c.Rows, isStatus, c.Start, c.Backward);
+    recorder.Wait();
+    if (recorder.Ends > 0) {
+      recorder.Controller.Wrap();
+      recorder.Wait();
+    }
+    EXPECT_EQ(recorder.Found, c.Found) << c.Start << (c.Backward ? " back" : "");
+    EXPECT_EQ(recorder.Ends, c.Ends) << c.Start;
+  }
+
+  // A sequence with no match at all ends again after the wrap; a cancelled walk says nothing.
+  TSearchRecorder none;
+  none.Controller.Start(
+      list, shown, [](const TCommand&) { return false; }, 0, false);
+  none.Wait();
+  none.Controller.Wrap();
+  none.Wait();
+  EXPECT_EQ(none.Ends, 2);
+  EXPECT_TRUE(none.Found.empty());
+  TSearchRecorder cancelled;
+  cancelled.Controller.Start(list, nullptr, isStatus, 0, false);
+  cancelled.Controller.Cancel();
+  EXPECT_FALSE(cancelled.Controller.Running());
+  TLoadRecorder::Drain();
+  EXPECT_TRUE(cancelled.Found.empty());
+  EXPECT_EQ(cancelled.Ends, 0);
+}
+
+TEST(FilterController, ANewerRunCancelsTheOlderAndOnlyItReports) {
+  TCommandList list;
+  for (int i = 0; i < 20000; ++i)
+    list.Add(Exchange(i % 3 == 0 ? "11 1E 00 00 00" : "10 1E 00 00 00", "10 00", i % 60));
+  TFilterController controller;
+  std::vector<std::shared_ptr<TFilterRun>> runs;
+  std::vector<int> percents;
+  QObject::connect(&controller, &TFilterController::Finished,
+                   [&](const std::shared_ptr<TFilterRun>& run) { runs.push_back(run); });
+  QObject::connect(&controller, &TFilterController::Progress,
+                   [&](int percent) { percents.push_back(percent); });
+  std::vector<std::uint64_t> numbers;  // those the second run was given, in its thread
+  controller.Start(
+      list, [](const TCommand&, std::uint64_t) { return true; }, QStringLiteral("first"));
+  controller.Start(
+      list,
+      [&numbers](const TCommand& command, std::uint64_t number) {
+        numbers.push_back(number);
+        return command.Code() == 0x11;
+      },
+      QStringLiteral("second"));
+  while (controller.Running()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  TLoadRecorder::Drain();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0]->Text, QStringLiteral("second"));
+  EXPECT_EQ(runs[0]->Total, 20000u);
+  std::vector<int> expected;
+  for (int i = 0; i < 20000; i += 3) expected.push_back(i);
+  EXPECT_EQ(*runs[0]->Rows, expected);
+  ASSERT_EQ(numbers.size(), 20000u);
+  EXPECT_EQ(numbers.front(), 1u);
+  EXPECT_EQ(numbers.back(), 20000u);
+  ASSERT_FALSE(percents.empty());
+  EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+  EXPECT_EQ(percents.back(), 100);
+
+  // Cancelled: nothing comes.
+  controller.Start(
+      list, [](const TCommand&, std::uint64_t) { return true; }, QStringLiteral("third"));
+  controller.Cancel();
+  EXPECT_FALSE(controller.Running());
+  TLoadRecorder::Drain();
+  EXPECT_EQ(runs.size(), 1u);
 }
 
 // Records what the controller shows and answers its questions.
