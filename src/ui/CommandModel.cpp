@@ -9,23 +9,9 @@
 #include <algorithm>
 #include <exception>
 
-#include "parser/CommandParser.h"
 #include "ui/UiText.h"
 
 namespace quillon {
-
-QString ScreenText(const std::string& text) {
-  if (text.find('\0') == std::string::npos) return QString::fromStdString(text);
-  std::string shown;
-  shown.reserve(text.size());
-  bool skipping = false;
-  for (char c : text) {
-    if (c == '\n' || c == '\r') skipping = false;
-    if (c == '\0') skipping = true;
-    if (!skipping) shown.push_back(c);
-  }
-  return QString::fromStdString(shown);
-}
 
 namespace {
 
@@ -113,14 +99,16 @@ void TCommandModel::ResetRowStates() {
 
 const QString& TCommandModel::DataText(int row) const {
   std::optional<QString>& cached = FDataTexts[row];
-  if (!cached) {
-    try {
-      cached = ScreenText(GetCommandShortValue((*FCommands)[row]));
-    } catch (const std::exception&) {
-      cached = QString();  // a command the decoder cannot read has no summary
-    }
-  }
+  if (!cached) cached = CommandSummaryText((*FCommands)[row]);
   return *cached;
+}
+
+std::optional<std::int64_t> TCommandModel::DeltaMs(int row) const {
+  if (!FCommands || row <= 0 || row >= rowCount()) return std::nullopt;
+  const std::optional<std::int64_t> previous = (*FCommands)[row - 1].RequestTimeMs();
+  const std::optional<std::int64_t> own = (*FCommands)[row].RequestTimeMs();
+  if (!previous || !own) return std::nullopt;
+  return *own - *previous;
 }
 
 const QIcon& TCommandModel::StateIcon(TRowState state) {
@@ -230,6 +218,24 @@ QVariant TCommandModel::data(const QModelIndex& index, int role) const {
         return {};
     }
   }
+  if (column == colDelta || column == colResponse) {
+    switch (role) {
+      case Qt::DisplayRole: {
+        const std::optional<std::int64_t> ms =
+            column == colDelta ? DeltaMs(row) : (*FCommands)[row].ResponseMs();
+        return ms ? QString::number(*ms) : QString();
+      }
+      case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+      case Qt::ForegroundRole:
+        if (RowState(row) == rsError) return QBrush(QColor(255, 0, 0));
+        return {};
+      case kStateRole:
+        return static_cast<int>(RowState(row));
+      default:
+        return {};
+    }
+  }
   const TCommand& command = (*FCommands)[row];
   const bool hasError = command.HasError();
   const bool bold = !hasError && command.IsRecRepCommand();
@@ -282,18 +288,91 @@ QVariant TCommandModel::headerData(int section, Qt::Orientation orientation, int
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   static const char* const titles[] = {"Time", "Thread", "Command", "Data"};
   if (section == colCompare) return T("Сравнение");
-  if (section < 0 || section >= colCount) return {};
+  if (section == colDelta) return T("Δ, мс");
+  if (section == colResponse) return T("Ответ, мс");
+  if (section < 0 || section > colData) return {};
   return QString::fromLatin1(titles[section]);
 }
 
-TDifferingRowsModel::TDifferingRowsModel(TCommandModel& source, QObject* parent)
-    : QSortFilterProxyModel(parent), FSource(source) {
+TDifferingRowsModel::TDifferingRowsModel(QAbstractItemModel& source, QObject* parent)
+    : QSortFilterProxyModel(parent) {
   setFilterKeyColumn(TCommandModel::colCompare);
   setSourceModel(&source);
 }
 
 bool TDifferingRowsModel::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
-  return AnswerDiffers(FSource.Verdict(sourceRow));
+  const QModelIndex verdict = sourceModel()->index(sourceRow, TCommandModel::colCompare);
+  return AnswerDiffers(
+      static_cast<TAnswerVerdict>(verdict.data(TCommandModel::kVerdictRole).toInt()));
+}
+
+TShownRowsModel::TShownRowsModel(QAbstractItemModel& source, QObject* parent)
+    : QAbstractProxyModel(parent) {
+  setSourceModel(&source);
+  connect(&source, &QAbstractItemModel::modelAboutToBeReset, this,
+          &TShownRowsModel::beginResetModel);
+  connect(&source, &QAbstractItemModel::modelReset, this, [this] {
+    FRows.reset();  // the numbers were of the rows before
+    endResetModel();
+  });
+  connect(&source, &QAbstractItemModel::dataChanged, this, &TShownRowsModel::SourceDataChanged);
+  connect(&source, &QAbstractItemModel::headerDataChanged, this,
+          &TShownRowsModel::headerDataChanged);
+}
+
+void TShownRowsModel::SetRows(TRows rows) {
+  beginResetModel();
+  FRows = std::move(rows);
+  endResetModel();
+}
+
+QModelIndex TShownRowsModel::index(int row, int column, const QModelIndex& parent) const {
+  if (parent.isValid() || row < 0 || row >= Count() || column < 0 || column >= columnCount())
+    return {};
+  return createIndex(row, column);
+}
+
+QModelIndex TShownRowsModel::parent(const QModelIndex&) const {
+  return {};
+}
+
+int TShownRowsModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : Count();
+}
+
+int TShownRowsModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : sourceModel()->columnCount();
+}
+
+bool TShownRowsModel::hasChildren(const QModelIndex& parent) const {
+  return !parent.isValid() && Count() > 0;
+}
+
+QVariant TShownRowsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation == Qt::Horizontal) return sourceModel()->headerData(section, orientation, role);
+  return QAbstractProxyModel::headerData(section, orientation, role);
+}
+
+QModelIndex TShownRowsModel::mapToSource(const QModelIndex& proxyIndex) const {
+  if (!proxyIndex.isValid() || proxyIndex.row() >= Count()) return {};
+  return sourceModel()->index((*FRows)[proxyIndex.row()], proxyIndex.column());
+}
+
+QModelIndex TShownRowsModel::mapFromSource(const QModelIndex& sourceIndex) const {
+  if (!sourceIndex.isValid() || !FRows) return {};
+  const auto it = std::lower_bound(FRows->begin(), FRows->end(), sourceIndex.row());
+  if (it == FRows->end() || *it != sourceIndex.row()) return {};
+  return index(static_cast<int>(it - FRows->begin()), sourceIndex.column());
+}
+
+void TShownRowsModel::SourceDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                                        const QList<int>& roles) {
+  if (!FRows || !topLeft.isValid() || !bottomRight.isValid()) return;
+  const auto first = std::lower_bound(FRows->begin(), FRows->end(), topLeft.row());
+  const auto last = std::upper_bound(first, FRows->end(), bottomRight.row());
+  if (first == last) return;
+  emit dataChanged(index(static_cast<int>(first - FRows->begin()), topLeft.column()),
+                   index(static_cast<int>(last - FRows->begin()) - 1, bottomRight.column()), roles);
 }
 
 }  // namespace quillon

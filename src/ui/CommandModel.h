@@ -2,23 +2,22 @@
 // of the row and the colours and fonts the list draws the cells with.
 #pragma once
 
+#include <QAbstractProxyModel>
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <QSortFilterProxyModel>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "core/untCommand.h"
 #include "parser/AnswerComparison.h"
+#include "ui/CommandTexts.h"
 
 namespace quillon {
-
-// A decoded text as the screen shows it: device texts are padded with zero bytes, which a
-// line ends at, as the register's own display does.
-QString ScreenText(const std::string& text);
 
 // State pictures of a row.
 enum TRowState : int { rsNone = -1, rsPlay = 0, rsError = 1, rsClose = 2 };
@@ -27,15 +26,18 @@ class TCommandModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  // colCompare, the comparison of the logged with the played answer, is the last column;
-  // the list hides it until the user shows it.
+  // After the four columns of the log come the comparison of the logged with the played
+  // answer, the milliseconds since the request of the command before (colDelta) and the
+  // register's response time (colResponse); the list hides these until the user shows them.
   enum TColumn : int {
     colTime = 0,
     colThread = 1,
     colCommand = 2,
     colData = 3,
     colCompare = 4,
-    colCount = 5
+    colDelta = 5,
+    colResponse = 6,
+    colCount = 7
   };
   // The state of a row (TRowState) for tests and the window.
   static constexpr int kStateRole = Qt::UserRole + 1;
@@ -61,6 +63,9 @@ class TCommandModel : public QAbstractTableModel {
   void ResetRowStates();
   // The "Data" text of a row; computed on first use and kept.
   const QString& DataText(int row) const;
+  // Milliseconds from the request of the command before (in the log) to this one's; empty
+  // for the first row and when either time stamp cannot be read.
+  std::optional<std::int64_t> DeltaMs(int row) const;
 
   // The three state pictures, painted once.
   static const QIcon& StateIcon(TRowState state);
@@ -99,19 +104,50 @@ class TCommandModel : public QAbstractTableModel {
   TVolatileFields FVolatile;
 };
 
-// The rows of a TCommandModel whose answer differs from the logged one. The source's
-// verdicts decide; rows come and go as the source reports their verdicts changed.
+// The rows of a TCommandModel (or of a model over it) whose answer differs from the logged
+// one. The verdicts the source gives (kVerdictRole) decide; rows come and go as the source
+// reports their verdicts changed.
 class TDifferingRowsModel : public QSortFilterProxyModel {
   Q_OBJECT
 
  public:
-  explicit TDifferingRowsModel(TCommandModel& source, QObject* parent = nullptr);
+  explicit TDifferingRowsModel(QAbstractItemModel& source, QObject* parent = nullptr);
 
  protected:
   bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+};
+
+// The rows of a flat model named by a list of its row numbers, worked out beforehand (the
+// display filter's result). A new list comes in with a single reset, whatever its length;
+// a reset of the source empties the list.
+class TShownRowsModel : public QAbstractProxyModel {
+  Q_OBJECT
+
+ public:
+  // Ascending row numbers of the source.
+  using TRows = std::shared_ptr<const std::vector<int>>;
+
+  explicit TShownRowsModel(QAbstractItemModel& source, QObject* parent = nullptr);
+
+  void SetRows(TRows rows);
+  const TRows& Rows() const { return FRows; }
+
+  QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
+  QModelIndex parent(const QModelIndex& child) const override;
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+  QModelIndex mapToSource(const QModelIndex& proxyIndex) const override;
+  QModelIndex mapFromSource(const QModelIndex& sourceIndex) const override;
 
  private:
-  TCommandModel& FSource;
+  void SourceDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                         const QList<int>& roles);
+  int Count() const { return FRows ? static_cast<int>(FRows->size()) : 0; }
+
+  TRows FRows;
 };
 
 }  // namespace quillon

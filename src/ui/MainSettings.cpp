@@ -114,6 +114,9 @@ TMainSettings LoadMainSettings(const QString& path) {
   ReadInt(values, "Height", height);
   if (width > 0 && height > 0) settings.Geometry = QRect(left, top, width, height);
   ReadBool(values, "Maximized", settings.Maximized);
+  ReadBool(values, "colDelta.Visible", settings.DeltaColumn);
+  ReadBool(values, "colResponse.Visible", settings.ResponseColumn);
+  ReadText(values, "edtFilter.Text", settings.FilterText);
   return settings;
 }
 
@@ -153,6 +156,10 @@ bool SaveMainSettings(const TMainSettings& settings, const QString& path, QStrin
     xml.writeTextElement(QStringLiteral("Height"), QString::number(settings.Geometry.height()));
   }
   xml.writeTextElement(QStringLiteral("Maximized"), BoolText(settings.Maximized));
+  xml.writeTextElement(QStringLiteral("colDelta.Visible"), BoolText(settings.DeltaColumn));
+  xml.writeTextElement(QStringLiteral("colResponse.Visible"), BoolText(settings.ResponseColumn));
+  if (!settings.FilterText.isEmpty())
+    xml.writeTextElement(QStringLiteral("edtFilter.Text"), settings.FilterText);
   if (!settings.VolatileFields.isEmpty()) {
     xml.writeStartElement(QLatin1String(kVolatileFields));
     for (const QString& name : settings.VolatileFields)

@@ -24,6 +24,11 @@ struct TMainSettings {
   // Answer fields the comparison takes as volatile besides its own table; kept in the file
   // only when there are any.
   QStringList VolatileFields;
+  // The list's time columns "Δ, мс" and "Ответ, мс"; hidden unless the user showed them.
+  bool DeltaColumn = false;
+  bool ResponseColumn = false;
+  // The display filter's last expression; empty: every command shown.
+  QString FilterText;
 };
 
 // The full path of the settings file.

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -30,6 +31,25 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
   auto* button = new QPushButton(caption, parent);
   button->setObjectName(QLatin1String(name));
   return button;
+}
+
+// A window action with its key; its tool tip names the key. The window holds it, so that
+// the key works wherever the focus is in the window.
+QAction* MakeKeyAction(QMainWindow& window, const char* name, const QString& caption,
+                       const QKeySequence& key) {
+  auto* action = new QAction(caption, &window);
+  action->setObjectName(QLatin1String(name));
+  action->setShortcut(key);
+  action->setToolTip(
+      QStringLiteral("%1 (%2)").arg(caption, key.toString(QKeySequence::NativeText)));
+  window.addAction(action);
+  return action;
+}
+
+// The tool tip of a button that a key works too.
+void NameKey(QWidget* control, const QString& text, const QAction* action) {
+  control->setToolTip(
+      QStringLiteral("%1 (%2)").arg(text, action->shortcut().toString(QKeySequence::NativeText)));
 }
 
 }  // namespace
@@ -113,6 +133,43 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   row5->addWidget(ui.btnOnlyDiffers);
   upperLayout->addLayout(row5);
 
+  ui.btnSearchBack = new QToolButton(upper);
+  ui.btnSearchBack->setObjectName(QStringLiteral("btnSearchBack"));
+  ui.btnSearchCancel = new QToolButton(upper);
+  ui.btnSearchCancel->setObjectName(QStringLiteral("btnSearchCancel"));
+  ui.btnSearchCancel->setText(T("Отменить поиск"));
+  ui.btnSearchCancel->setVisible(false);
+  row5->insertWidget(row5->indexOf(ui.btnSearch) + 1, ui.btnSearchBack);
+  row5->insertWidget(row5->indexOf(ui.btnSearchBack) + 1, ui.btnSearchCancel);
+
+  auto* rowFilter = new QHBoxLayout;
+  ui.edtFilter = new QLineEdit(upper);
+  ui.edtFilter->setObjectName(QStringLiteral("edtFilter"));
+  ui.edtFilter->setPlaceholderText(T("Фильтр: error or code == FF46"));
+  ui.edtFilter->setClearButtonEnabled(true);
+  ui.edtFilter->setToolTip(
+      T("Показать только команды, подходящие под выражение:\n"
+        "error, noanswer, code == 10, code in {10, 11}, name ~ \"чек\", summary ~ текст,\n"
+        "thread == 00001234, time >= 21:27, response > 500, n <= 100;\n"
+        "and, or, not и скобки. Пустая строка показывает все команды."));
+  ui.lblFilter = new QLabel(upper);
+  ui.lblFilter->setObjectName(QStringLiteral("lblFilter"));
+  ui.prgFilter = new QProgressBar(upper);
+  ui.prgFilter->setObjectName(QStringLiteral("prgFilter"));
+  ui.prgFilter->setRange(0, 100);
+  ui.prgFilter->setTextVisible(false);
+  ui.prgFilter->setMaximumWidth(120);
+  ui.prgFilter->setVisible(false);
+  ui.btnFilterCancel = new QToolButton(upper);
+  ui.btnFilterCancel->setObjectName(QStringLiteral("btnFilterCancel"));
+  ui.btnFilterCancel->setText(T("Отменить фильтр"));
+  ui.btnFilterCancel->setVisible(false);
+  rowFilter->addWidget(ui.edtFilter, 1);
+  rowFilter->addWidget(ui.lblFilter);
+  rowFilter->addWidget(ui.prgFilter);
+  rowFilter->addWidget(ui.btnFilterCancel);
+  upperLayout->addLayout(rowFilter);
+
   auto* row6 = new QHBoxLayout;
   ui.lvCommands = new QTableView(upper);
   ui.lvCommands->setObjectName(QStringLiteral("lvCommands"));
@@ -129,6 +186,10 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   ui.lvCommands->setColumnWidth(TCommandModel::colThread, 70);
   ui.lvCommands->setColumnWidth(TCommandModel::colCommand, 240);
   ui.lvCommands->setColumnHidden(TCommandModel::colCompare, true);
+  for (int column : {TCommandModel::colDelta, TCommandModel::colResponse}) {
+    ui.lvCommands->setColumnWidth(column, 80);
+    ui.lvCommands->setColumnHidden(column, true);
+  }
   ui.lvCommands->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
   ui.lvCommands->setContextMenuPolicy(Qt::CustomContextMenu);
   row6->addWidget(ui.lvCommands, 1);
@@ -195,6 +256,55 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   ui.pmHeader = new QMenu(&window);
   ui.pmHeader->setObjectName(QStringLiteral("pmHeader"));
   ui.pmHeader->addAction(ui.acCompareColumn);
+  ui.acDeltaColumn = ui.pmHeader->addAction(T("Столбец \"Δ, мс\""));
+  ui.acDeltaColumn->setObjectName(QStringLiteral("acDeltaColumn"));
+  ui.acDeltaColumn->setToolTip(T("Миллисекунды от запроса предыдущей команды лога"));
+  ui.acResponseColumn = ui.pmHeader->addAction(T("Столбец \"Ответ, мс\""));
+  ui.acResponseColumn->setObjectName(QStringLiteral("acResponseColumn"));
+  ui.acResponseColumn->setToolTip(T("Время ответа ККТ в миллисекундах"));
+  for (QAction* action : {ui.acDeltaColumn, ui.acResponseColumn}) action->setCheckable(true);
+
+  ui.acOpen =
+      MakeKeyAction(window, "acOpen", T("Открыть файл лога"), QKeySequence(Qt::CTRL | Qt::Key_O));
+  ui.acFocusSearch =
+      MakeKeyAction(window, "acFocusSearch", T("Поиск"), QKeySequence(Qt::CTRL | Qt::Key_F));
+  ui.acFindNext = MakeKeyAction(window, "acFindNext", T("Найти далее"), QKeySequence(Qt::Key_F3));
+  ui.acFindPrevious = MakeKeyAction(window, "acFindPrevious", T("Найти назад"),
+                                    QKeySequence(Qt::SHIFT | Qt::Key_F3));
+  ui.acNextError = MakeKeyAction(window, "acNextError", T("Следующая ошибка"),
+                                 QKeySequence(Qt::CTRL | Qt::Key_E));
+  ui.acPreviousError = MakeKeyAction(window, "acPreviousError", T("Предыдущая ошибка"),
+                                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+  ui.acFocusFilter =
+      MakeKeyAction(window, "acFocusFilter", T("Фильтр"), QKeySequence(Qt::CTRL | Qt::Key_L));
+  ui.acStart = MakeKeyAction(window, "acStart", T("Запустить"), QKeySequence(Qt::Key_F5));
+  ui.acStop = MakeKeyAction(window, "acStop", T("Остановить"), QKeySequence(Qt::Key_Escape));
+  ui.acStop->setToolTip(
+      T("Отменить поиск или фильтр, а если они не идут, остановить "
+        "воспроизведение (Esc)"));
+  ui.acCopy = MakeKeyAction(window, "acCopy", T("Копировать"), QKeySequence(Qt::CTRL | Qt::Key_C));
+  ui.acCopyHex = new QAction(T("Копировать запрос и ответ (hex)"), &window);
+  ui.acCopyHex->setObjectName(QStringLiteral("acCopyHex"));
+  ui.N2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  window.addAction(ui.N2);
+  ui.pmMain->addSeparator();
+  for (QAction* action : {ui.acCopy, ui.acCopyHex}) ui.pmMain->addAction(action);
+  ui.pmMain->addSeparator();
+  for (QAction* action : {ui.acFindNext, ui.acFindPrevious, ui.acNextError, ui.acPreviousError})
+    ui.pmMain->addAction(action);
+  ui.btnSearchBack->setDefaultAction(ui.acFindPrevious);
+  NameKey(ui.btnOpen, ui.btnOpen->text(), ui.acOpen);
+  NameKey(ui.btnSearch, T("Найти далее"), ui.acFindNext);
+  ui.btnSearch->setToolTip(
+      ui.btnSearch->toolTip() + QLatin1Char('\n') +
+      T("\"hex: 11 1E\" ищет байты в запросе и ответе, \"re: ...\" - "
+        "регулярное выражение; поле поиска: %1")
+          .arg(ui.acFocusSearch->shortcut().toString(QKeySequence::NativeText)));
+  NameKey(ui.btnSearchCancel, T("Отменить поиск"), ui.acStop);
+  NameKey(ui.btnFindError, ui.btnFindError->text(), ui.acNextError);
+  NameKey(ui.btnFilterCancel, T("Отменить фильтр"), ui.acStop);
+  NameKey(ui.btnStart, ui.btnStart->text(), ui.acStart);
+  NameKey(ui.btnStop, ui.btnStop->text(), ui.acStop);
 
   ui.dlgOpen = new QFileDialog(&window);
   ui.dlgOpen->setObjectName(QStringLiteral("dlgOpen"));

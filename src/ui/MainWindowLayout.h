@@ -61,6 +61,30 @@ struct TMainWindowLayout {
   QAction* acVolatileFields = nullptr;
   QToolButton* btnOnlyDiffers = nullptr;
   QFileDialog* dlgReport = nullptr;
+  // The time columns, in the list header's menu.
+  QAction* acDeltaColumn = nullptr;
+  QAction* acResponseColumn = nullptr;
+  // The search backwards and the end of a search that runs.
+  QToolButton* btnSearchBack = nullptr;
+  QToolButton* btnSearchCancel = nullptr;
+  // The display filter above the list: the expression, what became of it (its fault, or
+  // how many rows are shown), the progress of the matching and its end.
+  QLineEdit* edtFilter = nullptr;
+  QLabel* lblFilter = nullptr;
+  QProgressBar* prgFilter = nullptr;
+  QToolButton* btnFilterCancel = nullptr;
+  // The window's keys; the menus and the tool tips show them.
+  QAction* acOpen = nullptr;
+  QAction* acFocusSearch = nullptr;
+  QAction* acFindNext = nullptr;
+  QAction* acFindPrevious = nullptr;
+  QAction* acNextError = nullptr;
+  QAction* acPreviousError = nullptr;
+  QAction* acFocusFilter = nullptr;
+  QAction* acStart = nullptr;
+  QAction* acStop = nullptr;
+  QAction* acCopy = nullptr;
+  QAction* acCopyHex = nullptr;
 };
 
 // Builds the controls into window, the list showing model, gives the window its font and

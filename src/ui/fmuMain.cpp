@@ -24,16 +24,21 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QTextCursor>
+#include <QToolButton>
 #include <QUrl>
 #include <algorithm>
 #include <exception>
+#include <numeric>
 
+#include "core/CodePages.h"
 #include "driver/TarvexDriver.h"
 #include "parser/CommandDetails.h"
+#include "parser/CommandFilter.h"
 #include "ui/CommandModel.h"
 #include "ui/CommandSearch.h"
 #include "ui/ComparisonController.h"
 #include "ui/DriverProperties.h"
+#include "ui/FilterController.h"
 #include "ui/LogLoadController.h"
 #include "ui/MainWindowLayout.h"
 #include "ui/PlaybackController.h"
@@ -52,6 +57,8 @@ TfmMain::TfmMain(QWidget* parent, const QString& settingsPath)
   FUi = BuildMainWindowLayout(*this, *FModel);
   FLoader = new TLogLoadController(this);
   FComparison = new TComparisonController(this);
+  FFilter = new TFilterController(this);
+  FSearch = new TSearchController(this);
   ConnectControls();
   setAcceptDrops(true);
 
@@ -67,7 +74,9 @@ TfmMain::~TfmMain() {
   FPlayback.reset();   // stops a playback and waits for its end
   delete FLoader;      // cancels a load still running
   delete FComparison;  // ends a comparison, which reads the commands
-  InstallFilter(false);
+  delete FSearch;      // and the walks that read them
+  delete FFilter;
+  InstallViewModels(nullptr, false);
   FModel->SetCommands(nullptr);
 }
 
@@ -107,6 +116,36 @@ void TfmMain::ConnectControls() {
   QHeaderView* header = FUi.lvCommands->horizontalHeader();
   connect(header, &QWidget::customContextMenuRequested, this,
           [this, header](const QPoint& pos) { FUi.pmHeader->popup(header->mapToGlobal(pos)); });
+  connect(FUi.acDeltaColumn, &QAction::toggled, this,
+          [this](bool on) { SetTimeColumnVisible(TCommandModel::colDelta, on); });
+  connect(FUi.acResponseColumn, &QAction::toggled, this,
+          [this](bool on) { SetTimeColumnVisible(TCommandModel::colResponse, on); });
+
+  connect(FFilter, &TFilterController::Progress, FUi.prgFilter, &QProgressBar::setValue);
+  connect(FFilter, &TFilterController::Finished, this, &TfmMain::FilterFinished);
+  connect(FUi.edtFilter, &QLineEdit::textChanged, this, &TfmMain::ApplyFilter);
+  connect(FUi.btnFilterCancel, &QToolButton::clicked, this, &TfmMain::CancelFilter);
+  connect(FSearch, &TSearchController::Found, this, &TfmMain::SearchFound);
+  connect(FSearch, &TSearchController::EndReached, this, &TfmMain::SearchEndReached);
+  connect(FUi.btnSearchCancel, &QToolButton::clicked, this, &TfmMain::CancelSearch);
+
+  connect(FUi.acOpen, &QAction::triggered, this, &TfmMain::OpenFileDialog);
+  auto focusLine = [](QLineEdit* line) {
+    line->setFocus(Qt::ShortcutFocusReason);
+    line->selectAll();
+  };
+  connect(FUi.acFocusSearch, &QAction::triggered, this,
+          [focusLine, this] { focusLine(FUi.edtSearch); });
+  connect(FUi.acFocusFilter, &QAction::triggered, this,
+          [focusLine, this] { focusLine(FUi.edtFilter); });
+  connect(FUi.acFindNext, &QAction::triggered, this, &TfmMain::Search);
+  connect(FUi.acFindPrevious, &QAction::triggered, this, &TfmMain::SearchBackward);
+  connect(FUi.acNextError, &QAction::triggered, this, &TfmMain::FindError);
+  connect(FUi.acPreviousError, &QAction::triggered, this, &TfmMain::FindPreviousError);
+  connect(FUi.acStart, &QAction::triggered, this, &TfmMain::StartAll);
+  connect(FUi.acStop, &QAction::triggered, this, &TfmMain::StopWhatRuns);
+  connect(FUi.acCopy, &QAction::triggered, this, &TfmMain::CopySelected);
+  connect(FUi.acCopyHex, &QAction::triggered, this, &TfmMain::CopySelectedHex);
 }
 
 void TfmMain::ConnectSelection() {
@@ -128,6 +167,9 @@ void TfmMain::ApplySettings() {
   FUi.chkIngoreKKTErrors->setChecked(FSettings.IgnoreKKTErrors);
   FUi.chkInfinitePlay->setChecked(FSettings.InfinitePlay);
   FModel->SetExtraVolatileFields(FSettings.VolatileFields);
+  SetTimeColumnVisible(TCommandModel::colDelta, FSettings.DeltaColumn);
+  SetTimeColumnVisible(TCommandModel::colResponse, FSettings.ResponseColumn);
+  FUi.edtFilter->setText(FSettings.FilterText);
   if (FSettings.Geometry.isValid()) setGeometry(FSettings.Geometry);
   if (FSettings.SplitterTop > 0) {
     const int total = std::max(FUi.spl1->height(), height());
@@ -143,6 +185,7 @@ void TfmMain::SaveSettings() {
   FSettings.CommandExceptions = exceptions.split(QLatin1Char('\n'));
   FSettings.IgnoreKKTErrors = FUi.chkIngoreKKTErrors->isChecked();
   FSettings.InfinitePlay = FUi.chkInfinitePlay->isChecked();
+  FSettings.FilterText = FUi.edtFilter->text();
   const QList<int> sizes = FUi.spl1->sizes();
   if (!sizes.isEmpty()) FSettings.SplitterTop = sizes.first();
   FSettings.Maximized = isMaximized();
@@ -185,6 +228,11 @@ bool TfmMain::Loading() const {
 
 void TfmMain::StartLoad() {
   FComparison->Cancel();  // it reads the commands about to go
+  CancelSearch();         // and so do the walks
+  FFilter->Cancel();
+  EndFilterProgress();
+  ShowFilterState(QString(), false);
+  InstallViewModels(nullptr, FDiffering != nullptr);
   FUi.memInfo->clear();
   FUi.edtStatus->setText(T("  Загрузка..."));
   FModel->SetCommands(nullptr);
@@ -204,6 +252,8 @@ void TfmMain::LoadFinished(const std::shared_ptr<TLoadedLog>& log) {
   }
   FCommands = std::move(log->Commands);
   FModel->SetCommands(&FCommands);
+  emit ShownRowsChanged();
+  ApplyFilter();  // the filter's expression picks from the new commands
   const int count = static_cast<int>(FCommands.Count());
   if (count > 0)
     FUi.progress->setRange(0, count - 1);
@@ -282,13 +332,50 @@ void TfmMain::ShowSelectedDetails() {
 }
 
 QModelIndex TfmMain::ViewIndex(int row) const {
-  const QModelIndex index = FModel->index(row, 0);
+  QModelIndex index = FModel->index(row, 0);
+  if (FShown) index = FShown->mapFromSource(index);
   return FDiffering ? FDiffering->mapFromSource(index) : index;
 }
 
 int TfmMain::CommandRow(const QModelIndex& viewIndex) const {
   if (!viewIndex.isValid()) return -1;
-  return FDiffering ? FDiffering->mapToSource(viewIndex).row() : viewIndex.row();
+  QModelIndex index = FDiffering ? FDiffering->mapToSource(viewIndex) : viewIndex;
+  if (FShown) index = FShown->mapToSource(index);
+  return index.isValid() ? index.row() : -1;
+}
+
+std::shared_ptr<const std::vector<int>> TfmMain::ShownRowSet() const {
+  if (FDiffering) {
+    // Its rows keep the order of the rows below it.
+    auto rows = std::make_shared<std::vector<int>>();
+    rows->reserve(FDiffering->rowCount());
+    for (int row = 0; row < FDiffering->rowCount(); ++row)
+      rows->push_back(CommandRow(FDiffering->index(row, 0)));
+    return rows;
+  }
+  if (FShown) return FShown->Rows() ? FShown->Rows() : std::make_shared<const std::vector<int>>();
+  return nullptr;
+}
+
+std::vector<int> TfmMain::ShownRows() const {
+  if (const auto rows = ShownRowSet()) return *rows;
+  std::vector<int> rows(FModel->rowCount());
+  std::iota(rows.begin(), rows.end(), 0);
+  return rows;
+}
+
+bool TfmMain::SelectCommandRow(int row) {
+  if (!ViewIndex(row).isValid()) return false;
+  SelectRow(row);
+  return true;
+}
+
+std::vector<int> TfmMain::SelectedCommandRows() const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : FUi.lvCommands->selectionModel()->selectedRows())
+    if (const int row = CommandRow(index); row >= 0) rows.push_back(row);
+  std::sort(rows.begin(), rows.end());
+  return rows;
 }
 
 void TfmMain::SelectRow(int row) {
@@ -306,18 +393,100 @@ bool TfmMain::AskRestart(const QString& title, const QString& text) {
 }
 
 void TfmMain::Search() {
-  const int row = SearchText(
-      FCommands, [this](int index) { return FModel->DataText(index); }, FUi.edtSearch->text(),
-      CurrentRow(),
-      [this](const QString& title, const QString& text) { return AskRestart(title, text); });
-  if (row >= 0) SelectRow(row);
+  StartSearch(false);
+}
+
+void TfmMain::SearchBackward() {
+  StartSearch(true);
+}
+
+void TfmMain::StartSearch(bool backward) {
+  QString error;
+  const std::optional<TSearchQuery> query = TSearchQuery::Parse(FUi.edtSearch->text(), error);
+  if (!query) {
+    if (!error.isEmpty()) Ask(QMessageBox::Warning, T("Поиск"), error, QMessageBox::Ok);
+    return;
+  }
+  Walk(
+      [query = *query](const TCommand& command) {
+        return query.Matches(command, [&command] { return CommandSummaryText(command); });
+      },
+      backward);
 }
 
 void TfmMain::FindError() {
-  const int row = FindErrorRow(
-      FCommands, CurrentRow(),
-      [this](const QString& title, const QString& text) { return AskRestart(title, text); });
-  if (row >= 0) SelectRow(row);
+  Walk([](const TCommand& command) { return command.HasError(); }, false);
+}
+
+void TfmMain::FindPreviousError() {
+  Walk([](const TCommand& command) { return command.HasError(); }, true);
+}
+
+void TfmMain::Walk(std::function<bool(const TCommand& command)> matches, bool backward) {
+  if (FCommands.Empty()) return;
+  const std::shared_ptr<const std::vector<int>> rows = ShownRowSet();
+  if (rows && rows->empty()) return;
+  const int start =
+      SearchStartPosition(rows, static_cast<int>(FCommands.Count()), CurrentRow(), backward);
+  FSearchBackward = backward;
+  FSearch->Start(FCommands, rows, std::move(matches), start, backward);
+  FUi.btnSearchCancel->show();
+}
+
+void TfmMain::SearchFound(int row) {
+  SearchEnded();
+  SelectCommandRow(row);
+}
+
+void TfmMain::SearchEndReached() {
+  SearchEnded();
+  const TSearchQuestionText question = SearchEndQuestion(FSearchBackward);
+  if (!AskRestart(question.Title, question.Text)) return;
+  FSearch->Wrap();
+  FUi.btnSearchCancel->show();
+}
+
+void TfmMain::SearchEnded() {
+  FUi.btnSearchCancel->hide();
+}
+
+bool TfmMain::SearchRunning() const {
+  return FSearch->Running();
+}
+
+void TfmMain::CancelSearch() {
+  FSearch->Cancel();
+  SearchEnded();
+}
+
+void TfmMain::WaitForSearch() {
+  while (SearchRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+void TfmMain::StopWhatRuns() {
+  if (SearchRunning())
+    CancelSearch();
+  else if (FilterRunning())
+    CancelFilter();
+  else if (!Finished())
+    StopAndWait();
+}
+
+void TfmMain::CopySelected() {
+  std::string out;
+  for (int row : SelectedCommandRows()) AppendSavedCommand(out, FCommands[row]);
+  if (!out.empty()) QGuiApplication::clipboard()->setText(Q(Cp1251ToUtf8(out)));
+}
+
+void TfmMain::CopySelectedHex() {
+  QString text;
+  for (int row : SelectedCommandRows()) {
+    const TCommand& command = FCommands[row];
+    text += QStringLiteral("-> ") + Q(command.TxData()) + QLatin1Char('\n');
+    if (!command.AnswerData().empty())
+      text += QStringLiteral("<- ") + Q(command.AnswerData()) + QLatin1Char('\n');
+  }
+  if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
 }
 
 bool TfmMain::SaveToFile(const QString& fileName) {
@@ -478,8 +647,8 @@ void TfmMain::EnableControls(bool enabled) {
            FUi.btnOpen, FUi.btnSettings, FUi.btnPasteFromClipboard, FUi.btnFindError,
            FUi.btnGetStatus, FUi.memCommandExceptions, FUi.chkInfinitePlay, FUi.chkIngoreKKTErrors})
     control->setEnabled(enabled);
-  for (QAction* action :
-       {FUi.Pfdfa1, FUi.pmMain1, FUi.N3, FUi.N5, FUi.acSaveComparison, FUi.acVolatileFields})
+  for (QAction* action : {FUi.Pfdfa1, FUi.pmMain1, FUi.N3, FUi.N5, FUi.acSaveComparison,
+                          FUi.acVolatileFields, FUi.acOpen, FUi.acStart})
     action->setEnabled(enabled);
 }
 
@@ -584,28 +753,42 @@ void TfmMain::SetOnlyDiffering(bool on) {
 }
 
 void TfmMain::InstallFilter(bool on) {
-  if (on == (FDiffering != nullptr)) return;
+  InstallViewModels(FShown ? FShown->Rows() : nullptr, on);
+}
+
+void TfmMain::InstallViewModels(std::shared_ptr<const std::vector<int>> rows, bool differing) {
+  const bool shown = rows != nullptr;
+  const bool sameModels = shown == (FShown != nullptr) && differing == (FDiffering != nullptr);
+  if (sameModels && (!shown || FShown->Rows() == rows)) return;
   const int current = FUi.lvCommands->selectionModel()->hasSelection() ? CurrentRow() : -1;
-  const QByteArray header = FUi.lvCommands->horizontalHeader()->saveState();
-  QItemSelectionModel* old = FUi.lvCommands->selectionModel();
-  TDifferingRowsModel* filter = FDiffering;
-  if (on) {
-    FDiffering = new TDifferingRowsModel(*FModel, this);
-    FUi.lvCommands->setModel(FDiffering);
+  if (sameModels) {
+    FShown->SetRows(std::move(rows));  // one reset; the filter above follows it
   } else {
-    FDiffering = nullptr;
-    FUi.lvCommands->setModel(FModel);
+    const QByteArray header = FUi.lvCommands->horizontalHeader()->saveState();
+    QItemSelectionModel* old = FUi.lvCommands->selectionModel();
+    TDifferingRowsModel* oldDiffering = FDiffering;
+    TShownRowsModel* oldShown = FShown;
+    FShown = nullptr;
+    if (shown) {
+      FShown = new TShownRowsModel(*FModel, this);
+      FShown->SetRows(std::move(rows));
+    }
+    QAbstractItemModel* below = FShown ? static_cast<QAbstractItemModel*>(FShown) : FModel;
+    FDiffering = differing ? new TDifferingRowsModel(*below, this) : nullptr;
+    FUi.lvCommands->setModel(FDiffering ? FDiffering : below);
+    delete old;
+    delete oldDiffering;
+    delete oldShown;
+    FUi.lvCommands->horizontalHeader()->restoreState(header);
+    ConnectSelection();
   }
-  delete old;
-  delete filter;
-  FUi.lvCommands->horizontalHeader()->restoreState(header);
-  ConnectSelection();
   const QModelIndex index = current >= 0 ? ViewIndex(current) : QModelIndex();
   if (index.isValid()) {
     FUi.lvCommands->selectionModel()->setCurrentIndex(
         index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     FUi.lvCommands->scrollTo(index);
   }
+  emit ShownRowsChanged();
 }
 
 void TfmMain::ComparisonFinished(const std::shared_ptr<TComparisonRun>& run) {
@@ -666,6 +849,103 @@ bool TfmMain::ComparisonRunning() const {
 
 void TfmMain::WaitForComparison() {
   while (ComparisonRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+// ---- Time columns and the display filter ------------------------------------------------
+
+void TfmMain::SetTimeColumnVisible(int column, bool visible) {
+  QAction* action = column == TCommandModel::colDelta      ? FUi.acDeltaColumn
+                    : column == TCommandModel::colResponse ? FUi.acResponseColumn
+                                                           : nullptr;
+  if (!action) return;
+  if (action->isChecked() != visible) action->setChecked(visible);  // comes back here
+  (column == TCommandModel::colDelta ? FSettings.DeltaColumn : FSettings.ResponseColumn) = visible;
+  QTableView* view = FUi.lvCommands;
+  view->setColumnHidden(column, !visible);
+  // The narrow number columns after "Data" leave it the room the last column had.
+  const bool numbers = !view->isColumnHidden(TCommandModel::colDelta) ||
+                       !view->isColumnHidden(TCommandModel::colResponse);
+  view->horizontalHeader()->setStretchLastSection(!numbers);
+  view->horizontalHeader()->setSectionResizeMode(
+      TCommandModel::colData, numbers ? QHeaderView::Stretch : QHeaderView::Interactive);
+}
+
+void TfmMain::SetFilterText(const QString& text) {
+  FUi.edtFilter->setText(text);
+}
+
+QString TfmMain::FilterText() const {
+  return FUi.edtFilter->text();
+}
+
+bool TfmMain::FilterRunning() const {
+  return FFilter->Running();
+}
+
+void TfmMain::WaitForFilter() {
+  while (FilterRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+void TfmMain::ShowFilterState(const QString& text, bool fault) {
+  FUi.lblFilter->setText(text);
+  FUi.lblFilter->setStyleSheet(fault ? QStringLiteral("color: #c00000;") : QString());
+  FUi.edtFilter->setStyleSheet(fault ? QStringLiteral("QLineEdit { border: 1px solid #d00000; }")
+                                     : QString());
+}
+
+void TfmMain::EndFilterProgress() {
+  FUi.prgFilter->hide();
+  FUi.btnFilterCancel->hide();
+}
+
+void TfmMain::ApplyFilter() {
+  const QString text = FUi.edtFilter->text();
+  TCommandFilter filter;
+  try {
+    filter = TCommandFilter::Parse(text.toStdString());
+  } catch (const std::exception& e) {
+    // The rows stay as they are; a run of an older text is of no use any more.
+    FFilter->Cancel();
+    EndFilterProgress();
+    ShowFilterState(Q(e.what()), true);
+    return;
+  }
+  ShowFilterState(QString(), false);
+  if (filter.MatchesEverything()) {
+    FFilter->Cancel();
+    EndFilterProgress();
+    InstallViewModels(nullptr, FDiffering != nullptr);
+    return;
+  }
+  if (Loading()) return;  // matched when the commands are in
+  FFilter->Start(
+      FCommands,
+      [filter](const TCommand& command, std::uint64_t number) {
+        return filter.Matches(command, number);
+      },
+      text);
+  FUi.prgFilter->setValue(0);
+  FUi.prgFilter->show();
+  FUi.btnFilterCancel->show();
+  FUi.lblFilter->setText(T("Фильтрация..."));
+}
+
+void TfmMain::FilterFinished(const std::shared_ptr<TFilterRun>& run) {
+  EndFilterProgress();
+  if (run->Text != FUi.edtFilter->text()) return;
+  CancelSearch();  // it walks the rows shown before
+  InstallViewModels(run->Rows, FDiffering != nullptr);
+  ShowFilterState(T("Показано: %1 из %2")
+                      .arg(static_cast<qulonglong>(run->Rows->size()))
+                      .arg(static_cast<qulonglong>(run->Total)),
+                  false);
+}
+
+void TfmMain::CancelFilter() {
+  if (!FilterRunning()) return;
+  FFilter->Cancel();
+  EndFilterProgress();
+  ShowFilterState(T("Фильтр не применён: отменено"), false);
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "core/untCommand.h"
 #include "driver/Driver.h"
@@ -21,8 +22,12 @@ namespace quillon {
 class TCommandModel;
 class TComparisonController;
 class TDifferingRowsModel;
+class TFilterController;
 class TLogLoadController;
+class TSearchController;
+class TShownRowsModel;
 struct TComparisonRun;
+struct TFilterRun;
 struct TLoadedLog;
 
 class TfmMain : public QMainWindow, private IPlaybackView {
@@ -51,9 +56,21 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   void WaitForLoad();
   bool Loading() const;
 
-  // The actions of the buttons and the popup menu.
+  // The actions of the buttons and the popup menu. The search and the error search walk
+  // the rows the list shows on a worker, from the current row on; the row found is
+  // selected when the walk ends (WaitForSearch). An empty search text does nothing.
   void Search();
+  void SearchBackward();
   void FindError();
+  void FindPreviousError();
+  bool SearchRunning() const;
+  void CancelSearch();
+  // Processes events until no search runs.
+  void WaitForSearch();
+  // The clipboard gets the selected rows as the saved list has them, or their request and
+  // answer in hex ("-> ..." and "<- ..." lines).
+  void CopySelected();
+  void CopySelectedHex();
   bool SaveToFile(const QString& fileName);
   // Starts the status request; its reply is shown when it comes.
   void GetStatus();
@@ -89,9 +106,36 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   // Processes events until no comparison runs.
   void WaitForComparison();
 
+  // The list's time columns (TCommandModel::colDelta, colResponse) shown or hidden; kept
+  // in the settings.
+  void SetTimeColumnVisible(int column, bool visible);
+
+  // The display filter: the expression of the line above the list, as if typed there. A
+  // bad one shows its fault beside the line and leaves the rows as they are; a good one is
+  // matched against every command on a worker (WaitForFilter), a newer text cancelling an
+  // older run; an empty one shows every command.
+  void SetFilterText(const QString& text);
+  QString FilterText() const;
+  bool FilterRunning() const;
+  void CancelFilter();
+  // Processes events until no filter run goes on.
+  void WaitForFilter();
+
+  // The rows the list shows now (after the display filter and "only differing" answers),
+  // as ascending command rows of Commands(); ShownRowsChanged tells when they change.
+  std::vector<int> ShownRows() const;
+  // Selects the command row and shows it; false when the list does not show it.
+  bool SelectCommandRow(int row);
+  // The command rows selected in the list, ascending.
+  std::vector<int> SelectedCommandRows() const;
+
   const TCommandList& Commands() const { return FCommands; }
   TCommandModel* Model() const { return FModel; }
   TQuillon& Player();
+
+ signals:
+  // The rows the list shows are others now (a filter came or went, a log was loaded).
+  void ShownRowsChanged();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -113,8 +157,27 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   QModelIndex ViewIndex(int row) const;
   int CommandRow(const QModelIndex& viewIndex) const;
   void ConnectSelection();
-  // Puts the filter between the list and its model, or takes it away.
+  // Puts the "only differing" filter between the list and its model, or takes it away.
   void InstallFilter(bool on);
+  // Puts the models between the list and the commands: the display filter's rows (null:
+  // every command) and, above them, the "only differing" filter.
+  void InstallViewModels(std::shared_ptr<const std::vector<int>> rows, bool differing);
+  // The rows the list shows, null for every command (the walks' form).
+  std::shared_ptr<const std::vector<int>> ShownRowSet() const;
+  // The display filter's line changed: checks it and starts the matching.
+  void ApplyFilter();
+  void FilterFinished(const std::shared_ptr<TFilterRun>& run);
+  void ShowFilterState(const QString& text, bool fault);
+  void EndFilterProgress();
+  // Looks for the search line's text, ahead or back.
+  void StartSearch(bool backward);
+  // Walks the shown rows for the first that matches, ahead or back.
+  void Walk(std::function<bool(const TCommand& command)> matches, bool backward);
+  void SearchFound(int row);
+  void SearchEndReached();
+  void SearchEnded();
+  // Esc: cancels a search or a filter run, else stops a playback.
+  void StopWhatRuns();
   void ComparisonFinished(const std::shared_ptr<TComparisonRun>& run);
   void SaveComparisonDialog();
   void EditVolatileFields();
@@ -156,6 +219,10 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   bool FSettingsSaved = false;
   TComparisonController* FComparison = nullptr;
   TDifferingRowsModel* FDiffering = nullptr;  // while the filter is installed
+  TShownRowsModel* FShown = nullptr;          // while the display filter is on
+  TFilterController* FFilter = nullptr;
+  TSearchController* FSearch = nullptr;
+  bool FSearchBackward = false;  // the way the last walk went
 
   TMainWindowLayout FUi;
 };
