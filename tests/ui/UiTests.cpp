@@ -11,7 +11,9 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QFont>
+#include <QHash>
 #include <QHeaderView>
 #include <QIcon>
 #include <QInputDialog>
@@ -22,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableView>
@@ -32,6 +35,7 @@
 #include <QUrl>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -46,6 +50,7 @@
 #include "emulator/Emulator.h"
 #include "parser/AnswerComparison.h"
 #include "parser/CommandDetails.h"
+#include "parser/CommandFilter.h"
 #include "ui/CommandModel.h"
 #include "ui/DriverProperties.h"
 #include "ui/MainSettings.h"
@@ -381,24 +386,29 @@ TEST_F(MainWindowTest, SearchStepsThroughMatchesAndWrapsAfterTheQuestion) {
   search->setText(QStringLiteral("10:15:0"));  // every row matches by its time
   Select(2);
   FWindow->Search();
+  FWindow->WaitForSearch();
   EXPECT_EQ(SelectedRow(), 3);  // the current row matches, so the search moves on
   search->setText(QStringLiteral("10:15:01"));
-  FWindow->Search();  // no match below row 3: asked, Cancel
+  FWindow->Search();
+  FWindow->WaitForSearch();  // no match below row 3: asked, Cancel
   ASSERT_EQ(FBoxes.size(), 1u);
   EXPECT_EQ(FBoxes[0].Title, QStringLiteral("Поиск завершен"));
   EXPECT_EQ(FBoxes[0].Text, QStringLiteral("Начать с начала?"));
   EXPECT_EQ(SelectedRow(), 3);
   FAnswers = {QMessageBox::Ok};
   FWindow->Search();
+  FWindow->WaitForSearch();
   EXPECT_EQ(SelectedRow(), 1);
   // The name of a command, in any case.
   search->setText(FWindow->Model()->index(4, 2).data().toString().toUpper());
   FWindow->Search();
+  FWindow->WaitForSearch();
   EXPECT_EQ(SelectedRow(), 4);
   // Row 0 is examined after the restart.
   search->setText(QStringLiteral("10:15:00"));
   FAnswers = {QMessageBox::Ok};
   FWindow->Search();
+  FWindow->WaitForSearch();
   EXPECT_EQ(SelectedRow(), 0);
 }
 
@@ -410,8 +420,10 @@ TEST_F(MainWindowTest, TypedSearchTextAndEnterFindTheRowsFindErrorButtonTheFaile
   search->setFocus();
   QTest::keyClicks(search, QStringLiteral("10:15:03"));
   QTest::keyClick(search, Qt::Key_Return);
+  FWindow->WaitForSearch();
   EXPECT_EQ(SelectedRow(), 3);
   QTest::mouseClick(Child<QPushButton>("btnFindError"), Qt::LeftButton);
+  FWindow->WaitForSearch();
   EXPECT_EQ(SelectedRow(), 4);
   EXPECT_TRUE(FBoxes.empty());
 }
@@ -419,15 +431,19 @@ TEST_F(MainWindowTest, TypedSearchTextAndEnterFindTheRowsFindErrorButtonTheFaile
 TEST_F(MainWindowTest, FindErrorWrapsAfterTheQuestion) {
   LoadTestLog();
   FWindow->FindError();  // no selection: starts after row 0
+  FWindow->WaitForSearch();
   EXPECT_EQ(SelectedRow(), 4);
   FWindow->FindError();
+  FWindow->WaitForSearch();
   EXPECT_EQ(SelectedRow(), 5);
   FWindow->FindError();
+  FWindow->WaitForSearch();
   ASSERT_EQ(FBoxes.size(), 1u);
   EXPECT_EQ(FBoxes[0].Text, QStringLiteral("Начать с начала?"));
   EXPECT_EQ(SelectedRow(), 5);
   FAnswers = {QMessageBox::Ok};
   FWindow->FindError();
+  FWindow->WaitForSearch();
   EXPECT_EQ(SelectedRow(), 4);
 }
 
@@ -992,7 +1008,7 @@ TEST_F(ComparisonWindowTest, ColumnIsHiddenUntilShownFromTheHeadersMenu) {
   FWindow->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(FWindow.get()));
   auto* view = Child<QTableView>("lvCommands");
-  EXPECT_EQ(FWindow->Model()->columnCount(), 5);
+  EXPECT_EQ(FWindow->Model()->columnCount(), 7);
   EXPECT_EQ(FWindow->Model()->headerData(TCommandModel::colCompare, Qt::Horizontal).toString(),
             QStringLiteral("Сравнение"));
   EXPECT_TRUE(view->isColumnHidden(TCommandModel::colCompare));
@@ -1154,6 +1170,458 @@ TEST_F(ComparisonWindowTest, UsersVolatileFieldsMakeTheRowTheSameAndAreKept) {
   FWindow = MakeWindow();
   EXPECT_EQ(FWindow->VolatileFieldNames(), QStringList{QStringLiteral("OperatorNumber")});
   EXPECT_TRUE(FWindow->Model()->VolatileFields().Contains("operatornumber"));
+}
+
+}  // namespace
+}  // namespace quillon
+
+namespace quillon {
+namespace {
+
+// The display filter, the time columns, the search kinds and the keys, on logs built here.
+class FilterWindowTest : public MainWindowTest {
+ protected:
+  // Command i: code 10, 11 or 2F by i % 3, failing (0x37) when i % 5 == 0, logged at
+  // 10:<i / 60>:<i % 60>.123.
+  static std::string BuiltLog(int count) {
+    const char* const requests[] = {"10 1E 00 00 00", "11 1E 00 00 00", "2F 1E 00 00 00 01 01"};
+    std::string log;
+    for (int i = 0; i < count; ++i) {
+      const std::string request = requests[i % 3];
+      const std::string answer = request.substr(0, 2) + (i % 5 == 0 ? " 37" : " 00 1E");
+      const std::string head = QStringLiteral("[31.12.2024 10:%1:%2.123] [00001234] [DEBUG] ")
+                                   .arg(i / 60, 2, 10, QLatin1Char('0'))
+                                   .arg(i % 60, 2, 10, QLatin1Char('0'))
+                                   .toStdString();
+      log += head + "TPrinterProtocol2 -> " + Frame(request.c_str(), i % 100 + 1) + "\r\n";
+      log += head + "TPrinterProtocol2 <- " + Frame(answer.c_str(), i % 100 + 1) + "\r\n";
+    }
+    return log;
+  }
+
+  void Load(const std::string& log, int rows) {
+    const QString path = WriteFile(QStringLiteral("built.log"), QByteArray::fromStdString(log));
+    ASSERT_TRUE(FWindow->LoadLogFile(path));
+    FWindow->WaitForLoad();
+    ASSERT_EQ(FWindow->Model()->rowCount(), rows);
+  }
+
+  void Show() {
+    FWindow->show();
+    FWindow->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(FWindow.get()));
+  }
+
+  // The command rows the list shows, found by their time stamps (unique in these logs).
+  std::vector<int> ViewRows() {
+    QHash<QString, int> rowOf;
+    for (int row = 0; row < FWindow->Model()->rowCount(); ++row)
+      rowOf.insert(FWindow->Model()->index(row, TCommandModel::colTime).data().toString(), row);
+    QAbstractItemModel* shown = Child<QTableView>("lvCommands")->model();
+    std::vector<int> rows;
+    for (int row = 0; row < shown->rowCount(); ++row)
+      rows.push_back(rowOf.value(shown->index(row, TCommandModel::colTime).data().toString(), -1));
+    return rows;
+  }
+
+  static std::vector<int> RowsWhere(int count, const std::function<bool(int)>& keep) {
+    std::vector<int> rows;
+    for (int i = 0; i < count; ++i)
+      if (keep(i)) rows.push_back(i);
+    return rows;
+  }
+
+  int CurrentCommandRow() {
+    const std::vector<int> rows = FWindow->SelectedCommandRows();
+    return rows.size() == 1 ? rows.front() : -1;
+  }
+
+  static QString FilterMessage(const char* expression) {
+    try {
+      TCommandFilter::Parse(expression);
+    } catch (const EFilterError& e) {
+      return QString::fromStdString(e.what());
+    }
+    return {};
+  }
+};
+
+TEST_F(FilterWindowTest, TypedFilterShowsTheMatchingRowsAndABadOneLeavesThem) {
+  Load(BuiltLog(300), 300);
+  Show();
+  auto* filter = Child<QLineEdit>("edtFilter");
+  auto* label = Child<QLabel>("lblFilter");
+  auto* view = Child<QTableView>("lvCommands");
+  EXPECT_EQ(filter->placeholderText(), QStringLiteral("Фильтр: error or code == FF46"));
+  QTest::mouseClick(filter, Qt::LeftButton);
+  QTest::keyClicks(filter, QStringLiteral("error and code == 11"));
+  FWindow->WaitForFilter();
+  const std::vector<int> failedStatus =
+      RowsWhere(300, [](int i) { return i % 5 == 0 && i % 3 == 1; });
+  EXPECT_EQ(ViewRows(), failedStatus);
+  EXPECT_EQ(FWindow->ShownRows(), failedStatus);
+  EXPECT_EQ(label->text(), QStringLiteral("Показано: 20 из 300"));
+  EXPECT_TRUE(filter->styleSheet().isEmpty());
+  // The rows keep their own numbers: the details of the first shown one are command 10's.
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    view->visualRect(view->model()->index(0, TCommandModel::colCommand)).center());
+  EXPECT_EQ(CurrentCommandRow(), 10);
+
+  // Half an expression: its fault beside the line, in red, and the same rows.
+  QTest::keyClicks(filter, QStringLiteral(" or"));
+  EXPECT_FALSE(FWindow->FilterRunning());
+  EXPECT_EQ(label->text(), FilterMessage("error and code == 11 or"));
+  EXPECT_TRUE(label->text().startsWith(QStringLiteral("Фильтр")));
+  EXPECT_FALSE(filter->styleSheet().isEmpty());
+  EXPECT_EQ(ViewRows(), failedStatus);
+
+  QTest::keyClicks(filter, QStringLiteral(" n <= 3"));
+  FWindow->WaitForFilter();
+  std::vector<int> orFirst =
+      RowsWhere(300, [](int i) { return (i % 5 == 0 && i % 3 == 1) || i < 3; });
+  EXPECT_EQ(ViewRows(), orFirst);
+  EXPECT_TRUE(filter->styleSheet().isEmpty());
+
+  // Emptied: every command, through the list's own model again.
+  QTest::keyClick(filter, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(filter, Qt::Key_Backspace);
+  EXPECT_FALSE(FWindow->FilterRunning());
+  EXPECT_EQ(view->model(), FWindow->Model());
+  EXPECT_EQ(ViewRows().size(), 300u);
+  EXPECT_TRUE(label->text().isEmpty());
+
+  // The last expression is kept for the next start, and picks from the next log.
+  FWindow->SetFilterText(QStringLiteral("code == 2F"));
+  FWindow->close();
+  FWindow = MakeWindow();
+  EXPECT_EQ(Child<QLineEdit>("edtFilter")->text(), QStringLiteral("code == 2F"));
+  Load(BuiltLog(30), 30);
+  FWindow->WaitForFilter();
+  EXPECT_EQ(ViewRows(), RowsWhere(30, [](int i) { return i % 3 == 2; }));
+}
+
+TEST_F(FilterWindowTest, SearchAndErrorSearchWalkOnlyTheShownRows) {
+  Load(BuiltLog(300), 300);
+  FWindow->SetFilterText(QStringLiteral("code == 11"));
+  FWindow->WaitForFilter();
+  ASSERT_EQ(FWindow->ShownRows(), RowsWhere(300, [](int i) { return i % 3 == 1; }));
+  Show();
+  struct TStep {
+    std::function<void()> Act;
+    int Expected;  // the command row selected after it
+  };
+  auto search = [this](const char* text, bool backward) {
+    return [this, text, backward] {
+      Child<QLineEdit>("edtSearch")->setText(QString::fromUtf8(text));
+      QTest::mouseClick(Child<QWidget>(backward ? "btnSearchBack" : "btnSearch"), Qt::LeftButton);
+    };
+  };
+  auto error = [this](bool backward) {
+    return [this, backward] { backward ? FWindow->FindPreviousError() : FWindow->FindError(); };
+  };
+  // Failed commands: every fifth; shown failed ones: 10, 25, 40 ...
+  const TStep steps[] = {
+      {error(false), 10},
+      {error(false), 25},
+      {error(true), 10},
+      {search("10:01:", false), 61},  // the first shown one of the second minute
+      {search("10:00:", true), 58},   // back to the last shown one before it
+      {search("10:00:01", true), 1},
+  };
+  ASSERT_TRUE(FWindow->SelectCommandRow(4));
+  EXPECT_FALSE(FWindow->SelectCommandRow(5));  // hidden
+  for (const TStep& step : steps) {
+    step.Act();
+    FWindow->WaitForSearch();
+    EXPECT_EQ(CurrentCommandRow(), step.Expected);
+  }
+  EXPECT_TRUE(FBoxes.empty());
+  // Past the last shown match the question comes; agreed, the walk begins at the top of the
+  // shown rows.
+  ASSERT_TRUE(FWindow->SelectCommandRow(298));
+  FAnswers = {QMessageBox::Ok};
+  search("10:00:0", false)();
+  FWindow->WaitForSearch();
+  ASSERT_EQ(FBoxes.size(), 1u);
+  EXPECT_EQ(FBoxes[0].Text, QStringLiteral("Начать с начала?"));
+  EXPECT_EQ(CurrentCommandRow(), 1);
+}
+
+TEST_F(FilterWindowTest, SearchKindsDirectionsAndAnEmptyText) {
+  LoadTestLog();
+  Show();
+  auto* search = Child<QLineEdit>("edtSearch");
+  struct TCase {
+    const char* Text;
+    int Current;
+    bool Backward;
+    std::deque<QMessageBox::StandardButton> Answers;
+    int Expected;
+    const char* Box;  // the text of the one box shown, a part of it
+  };
+  const TCase cases[] = {
+      {"hex: 11 1E", 0, false, {}, 4, nullptr},     // a request
+      {"hex: 6b 00 01", 0, false, {}, 2, nullptr},  // an answer
+      {"hex: 00 01 01", 2, false, {}, 3, nullptr},
+      {"re: ^11,", 0, false, {}, 4, nullptr},            // the name
+      {"re: 10:15:0[35]\\.", 0, false, {}, 3, nullptr},  // the time
+      {"10:15", 3, true, {}, 2, nullptr},
+      {"re: ^10,", 5, true, {}, 0, nullptr},
+      {"hex: 10 1E", 0, true, {QMessageBox::Ok}, 5, "Начать с конца?"},
+      {"hex: 10 1E", 0, true, {QMessageBox::Cancel}, 0, "Начать с конца?"},
+      {"", 2, false, {}, 2, nullptr},  // nothing: no question, no move
+      {"", 2, true, {}, 2, nullptr},
+      {"re: (", 2, false, {}, 2, "регулярном выражении"},
+      {"hex: 1X", 2, false, {}, 2, "шестнадцатеричном"},
+  };
+  for (const TCase& c : cases) {
+    Select(c.Current);
+    FBoxes.clear();
+    FAnswers = c.Answers;
+    search->setText(QString::fromUtf8(c.Text));
+    if (c.Backward) {
+      QTest::mouseClick(Child<QWidget>("btnSearchBack"), Qt::LeftButton);
+    } else {
+      search->setFocus();
+      QTest::keyClick(search, Qt::Key_Return);
+    }
+    FWindow->WaitForSearch();
+    EXPECT_EQ(SelectedRow(), c.Expected) << c.Text;
+    ASSERT_EQ(FBoxes.size(), c.Box ? 1u : 0u) << c.Text;
+    if (c.Box) {
+      EXPECT_TRUE(FBoxes[0].Text.contains(QString::fromUtf8(c.Box))) << c.Text;
+    }
+  }
+}
+
+// The window's keys, sent to the list as the user presses them.
+TEST_F(FilterWindowTest, EachKeyTriggersItsAction) {
+  LoadTestLog();
+  Show();
+  auto* view = Child<QTableView>("lvCommands");
+  // The file dialogs the keys open are closed at once.
+  auto closeDialogs = [this] {
+    QTimer::singleShot(0, FWindow.get(), [this] {
+      for (auto* dialog : FWindow->findChildren<QFileDialog*>())
+        if (dialog->isVisible()) dialog->reject();
+    });
+  };
+  struct TKey {
+    int Key;
+    Qt::KeyboardModifiers Modifiers;
+    const char* Action;
+    const char* Focus;  // the control that has the focus after it, if it moves
+  };
+  const TKey keys[] = {
+      {Qt::Key_O, Qt::ControlModifier, "acOpen", nullptr},
+      {Qt::Key_F, Qt::ControlModifier, "acFocusSearch", "edtSearch"},
+      {Qt::Key_L, Qt::ControlModifier, "acFocusFilter", "edtFilter"},
+      {Qt::Key_F3, Qt::NoModifier, "acFindNext", nullptr},
+      {Qt::Key_F3, Qt::ShiftModifier, "acFindPrevious", nullptr},
+      {Qt::Key_E, Qt::ControlModifier, "acNextError", "lvCommands"},
+      {Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier, "acPreviousError", "lvCommands"},
+      {Qt::Key_S, Qt::ControlModifier, "N2", nullptr},
+      {Qt::Key_C, Qt::ControlModifier, "acCopy", nullptr},
+      {Qt::Key_F5, Qt::NoModifier, "acStart", nullptr},
+      {Qt::Key_Escape, Qt::NoModifier, "acStop", nullptr},
+  };
+  for (const TKey& key : keys) {
+    auto* action = Child<QAction>(key.Action);
+    QSignalSpy triggered(action, &QAction::triggered);
+    closeDialogs();
+    view->setFocus();
+    QTest::keyClick(view, static_cast<Qt::Key>(key.Key), key.Modifiers);
+    EXPECT_EQ(triggered.count(), 1) << key.Action;
+    if (key.Focus) {
+      EXPECT_EQ(QApplication::focusWidget(), Child<QWidget>(key.Focus)) << key.Action;
+    }
+    FWindow->WaitForSearch();
+    WaitForPlayback();
+  }
+  // The keys are named in the menus and the tool tips.
+  EXPECT_EQ(Child<QAction>("acFindNext")->shortcut(), QKeySequence(Qt::Key_F3));
+  EXPECT_TRUE(Child<QMenu>("pmMain")->actions().contains(Child<QAction>("acFindNext")));
+  EXPECT_TRUE(Child<QWidget>("btnStart")->toolTip().contains(QStringLiteral("F5")));
+  EXPECT_TRUE(Child<QWidget>("btnFindError")->toolTip().contains(QStringLiteral("Ctrl+E")));
+
+  // What they do: the errors ahead and back, a start, and Esc stopping an endless play.
+  Select(0);
+  QTest::keyClick(view, Qt::Key_E, Qt::ControlModifier);
+  FWindow->WaitForSearch();
+  EXPECT_EQ(SelectedRow(), 4);
+  QTest::keyClick(view, Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+  FWindow->WaitForSearch();
+  EXPECT_EQ(SelectedRow(), 4);  // none before: asked, and declined
+  EXPECT_EQ(FBoxes.back().Text, QStringLiteral("Начать с конца?"));
+  Child<QCheckBox>("chkInfinitePlay")->setChecked(true);
+  Child<QCheckBox>("chkIngoreKKTErrors")->setChecked(true);
+  QTest::keyClick(view, Qt::Key_F5);
+  EXPECT_FALSE(FWindow->Finished());
+  auto* status = Child<QLineEdit>("edtStatus");
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return status->text().startsWith(QStringLiteral("Цикл 2")); }, 10000));
+  QTest::keyClick(view, Qt::Key_Escape);
+  EXPECT_TRUE(FWindow->Finished());
+}
+
+TEST_F(FilterWindowTest, CopiesTheSelectedRowsAsSavedAndTheirHex) {
+  LoadTestLog();
+  Show();
+  FWindow->SetFilterText(QStringLiteral("code in {10, 11}"));
+  FWindow->WaitForFilter();
+  ASSERT_EQ(FWindow->ShownRows(), (std::vector<int>{0, 4, 5}));
+  auto* view = Child<QTableView>("lvCommands");
+  view->setFocus();
+  QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);  // every shown row
+  QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+  // As the saved list has them, in the window's text.
+  const QString copied = QGuiApplication::clipboard()->text();
+  std::string saved;
+  for (int row : {0, 4, 5}) AppendSavedCommand(saved, FWindow->Commands()[row]);
+  EXPECT_EQ(copied, QString::fromStdString(Cp1251ToUtf8(saved)));
+  EXPECT_TRUE(copied.startsWith(QStringLiteral("[31.12.2024 10:15:00.123] [00001234] [") +
+                                QString::fromStdString(FWindow->Commands()[0].CommandName()) +
+                                QStringLiteral("]\r\n")));
+  EXPECT_EQ(copied.count(QStringLiteral("\r\n")), 3 + 3 + 2);
+
+  auto* copyHex = Child<QAction>("acCopyHex");
+  EXPECT_TRUE(Child<QMenu>("pmMain")->actions().contains(copyHex));
+  EXPECT_EQ(copyHex->text(), QStringLiteral("Копировать запрос и ответ (hex)"));
+  copyHex->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(),
+            QStringLiteral("-> 10 1E 00 00 00\n<- 10 00 1E\n-> 11 1E 00 00 00\n<- 11 37\n"
+                           "-> 10 1E 00 00 00\n"));
+}
+
+TEST_F(FilterWindowTest, TimeColumnsShowTheGapsAndResponsesAndAreKept) {
+  // Request and answer stamps of each command; the last one has no answer.
+  const char* const stamps[][2] = {
+      {"10:15:00.100", "10:15:00.350"},
+      {"10:15:01.000", "10:15:01.020"},
+      {"10:15:01.500", nullptr},
+  };
+  std::string log;
+  int number = 1;
+  for (const auto& stamp : stamps) {
+    const std::string head = std::string("[31.12.2024 ") + stamp[0] + "] [00001234] [DEBUG] ";
+    log += head + "TPrinterProtocol2 -> " + Frame("10 1E 00 00 00", number) + "\r\n";
+    if (stamp[1])
+      log += std::string("[31.12.2024 ") + stamp[1] + "] [00001234] [DEBUG] TPrinterProtocol2 <- " +
+             Frame("10 00 1E", number) + "\r\n";
+    ++number;
+  }
+  Load(log, 3);
+  Show();
+  auto* view = Child<QTableView>("lvCommands");
+  const TCommandModel& model = *FWindow->Model();
+  EXPECT_EQ(model.headerData(TCommandModel::colDelta, Qt::Horizontal).toString(),
+            QStringLiteral("Δ, мс"));
+  EXPECT_EQ(model.headerData(TCommandModel::colResponse, Qt::Horizontal).toString(),
+            QStringLiteral("Ответ, мс"));
+  const QStringList deltas{QString(), QStringLiteral("900"), QStringLiteral("500")};
+  const QStringList responses{QStringLiteral("250"), QStringLiteral("20"), QString()};
+  for (int row = 0; row < 3; ++row) {
+    EXPECT_EQ(model.index(row, TCommandModel::colDelta).data().toString(), deltas[row]) << row;
+    EXPECT_EQ(model.index(row, TCommandModel::colResponse).data().toString(), responses[row])
+        << row;
+    EXPECT_EQ(model.index(row, TCommandModel::colResponse).data(Qt::TextAlignmentRole).toInt() &
+                  Qt::AlignHorizontal_Mask,
+              Qt::AlignRight);
+  }
+  for (int column : {TCommandModel::colDelta, TCommandModel::colResponse})
+    EXPECT_TRUE(view->isColumnHidden(column)) << column;
+
+  // The header's menu: its second item shows "Δ, мс", the third "Ответ, мс".
+  auto openHeaderMenu = [&] {
+    QHeaderView* header = view->horizontalHeader();
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(20, 5),
+                                header->mapToGlobal(QPoint(20, 5)));
+    QCoreApplication::sendEvent(header->viewport(), &menuEvent);
+    auto* menu = Child<QMenu>("pmHeader");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 2000));
+    return menu;
+  };
+  QMenu* menu = openHeaderMenu();
+  QTest::keyClick(menu, Qt::Key_Down);
+  QTest::keyClick(menu, Qt::Key_Down);
+  QTest::keyClick(menu, Qt::Key_Return);
+  EXPECT_FALSE(view->isColumnHidden(TCommandModel::colDelta));
+  EXPECT_TRUE(view->isColumnHidden(TCommandModel::colResponse));
+  EXPECT_TRUE(view->isColumnHidden(TCommandModel::colCompare));
+  for (int column = 0; column <= TCommandModel::colData; ++column)
+    EXPECT_EQ(view->horizontalHeader()->visualIndex(column), column);
+
+  FWindow->close();
+  EXPECT_TRUE(LoadMainSettings(FSettingsPath).DeltaColumn);
+  EXPECT_FALSE(LoadMainSettings(FSettingsPath).ResponseColumn);
+  FWindow = MakeWindow();
+  view = Child<QTableView>("lvCommands");
+  EXPECT_FALSE(view->isColumnHidden(TCommandModel::colDelta));
+  EXPECT_TRUE(view->isColumnHidden(TCommandModel::colResponse));
+  EXPECT_TRUE(Child<QAction>("acDeltaColumn")->isChecked());
+  Show();
+  menu = openHeaderMenu();
+  QTest::keyClick(menu, Qt::Key_Down);
+  QTest::keyClick(menu, Qt::Key_Down);
+  QTest::keyClick(menu, Qt::Key_Return);
+  EXPECT_TRUE(view->isColumnHidden(TCommandModel::colDelta));
+  FWindow->close();
+  EXPECT_FALSE(LoadMainSettings(FSettingsPath).DeltaColumn);
+}
+
+// "Выделенное" plays the selected rows the filter shows, to the emulator.
+TEST_F(FilterWindowTest, SelectedReplayPlaysTheSelectedShownRows) {
+  TEmulator emulator(QuickEmulator(2));
+  const std::uint16_t port = emulator.Start();
+  FWindow->SetDriverFactory([port] {
+    TDriverSettings settings;
+    settings.Address = "tcp://127.0.0.1:" + std::to_string(port);
+    settings.ByteTimeout = 20;
+    settings.AnswerTimeout = 500;
+    return std::make_unique<TDriver>(settings);
+  });
+  Load(BuiltLog(12), 12);
+  Show();
+  FWindow->SetFilterText(QStringLiteral("code == 10 or code == 11"));
+  FWindow->WaitForFilter();
+  ASSERT_EQ(FWindow->ShownRows(), (std::vector<int>{0, 1, 3, 4, 6, 7, 9, 10}));
+  auto* view = Child<QTableView>("lvCommands");
+  auto click = [&](int shownRow, Qt::KeyboardModifiers modifiers) {
+    QTest::mouseClick(
+        view->viewport(), Qt::LeftButton, modifiers,
+        view->visualRect(view->model()->index(shownRow, TCommandModel::colCommand)).center());
+  };
+  click(1, Qt::NoModifier);       // command 1
+  click(3, Qt::ShiftModifier);    // to command 4: 1, 3, 4
+  click(6, Qt::ControlModifier);  // and command 9
+  ASSERT_EQ(FWindow->SelectedCommandRows(), (std::vector<int>{1, 3, 4, 9}));
+  FAnswers = {QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Yes};
+  QTest::mouseClick(Child<QPushButton>("btnStartSelected"), Qt::LeftButton);
+  WaitForPlayback();
+  std::vector<int> played;
+  for (int row = 0; row < 12; ++row)
+    if (FWindow->Commands()[row].Played) played.push_back(row);
+  EXPECT_EQ(played, (std::vector<int>{1, 3, 4, 9}));
+  emulator.Stop();
+  emulator.Wait();
+}
+
+TEST_F(ComparisonWindowTest, DisplayFilterAndOnlyDifferingShowTheRowsPassingBoth) {
+  Replay();
+  FWindow->SetFilterText(QStringLiteral("code == 11"));
+  FWindow->WaitForFilter();
+  EXPECT_EQ(ShownCommandRows(), (std::vector<int>{1, 4}));
+  FWindow->SetOnlyDiffering(true);
+  FWindow->WaitForComparison();
+  EXPECT_EQ(ShownCommandRows(), (std::vector<int>{1}));
+  EXPECT_EQ(FWindow->ShownRows(), (std::vector<int>{1}));
+  FWindow->SetFilterText(QString());
+  EXPECT_EQ(ShownCommandRows(), (std::vector<int>{1, 2}));
+  FWindow->SetFilterText(QStringLiteral("code == 2F"));
+  FWindow->WaitForFilter();
+  EXPECT_EQ(ShownCommandRows(), (std::vector<int>{2}));
+  FWindow->SetOnlyDiffering(false);
+  EXPECT_EQ(ShownCommandRows(), (std::vector<int>{2}));
 }
 
 }  // namespace
