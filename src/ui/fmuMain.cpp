@@ -917,7 +917,7 @@ void TfmMain::ApplyFilter() {
     InstallViewModels(nullptr, FDiffering != nullptr);
     return;
   }
-  if (Loading()) return;  // matched when the commands are in
+  if (Loading() || FCommands.Empty()) return;  // matched when the commands are in
   FFilter->Start(
       FCommands,
       [filter](const TCommand& command, std::uint64_t number) {
