@@ -9,12 +9,16 @@ void TCommandStatistics::Add(const TCommand& command) {
   bool error = command.HasError();
   if (error) ++FFailed;
   if (command.AnswerData().empty()) ++FUnanswered;
-  bool sync = command.Protocol() == pProtocol2 && command.TxData().empty();
-  TAccumulator& row = FRows[sync ? TCodeStatistics::kSyncKey : command.Code()];
+  TAccumulator& row = FRows[KeyOf(command)];
   if (row.Count == 0) row.Name = command.CommandName();
   ++row.Count;
   if (error) ++row.Failed;
   if (std::optional<std::int64_t> ms = command.ResponseMs()) row.Times.push_back(*ms);
+}
+
+std::int64_t TCommandStatistics::KeyOf(const TCommand& command) {
+  bool sync = command.Protocol() == pProtocol2 && command.TxData().empty();
+  return sync ? TCodeStatistics::kSyncKey : command.Code();
 }
 
 std::optional<TResponseSummary> TCommandStatistics::Summarize(std::vector<std::int64_t>& times) {

@@ -33,6 +33,8 @@ struct TCodeStatistics {
 class TCommandStatistics {
  public:
   void Add(const TCommand& command);
+  // The row a command is counted in: TCodeStatistics::Key.
+  static std::int64_t KeyOf(const TCommand& command);
 
   std::uint64_t Commands() const { return FCommands; }
   std::uint64_t Failed() const { return FFailed; }
