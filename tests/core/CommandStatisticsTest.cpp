@@ -49,8 +49,7 @@ TEST(CommandStatistics, NearestRankSummaries) {
   };
   for (const TCase& c : kCases) {
     SCOPED_TRACE(c.Name);
-    std::vector<std::int64_t> times = c.Times;
-    EXPECT_EQ(Text(TCommandStatistics::Summarize(times)), Text(c.Want));
+    EXPECT_EQ(Text(TCommandStatistics::Summarize(c.Times)), Text(c.Want));
   }
 
   // n = 100 of 1..100: the ranks fall exactly on 50 and 95, with no rounding up past them.
