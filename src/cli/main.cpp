@@ -4,19 +4,19 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <map>
 
 #include "cli/CliOutput.h"
 #include "cli/DiffCommand.h"
+#include "core/CommandStatistics.h"
 #include "core/DriverCommands.h"
 #include "core/Errors.h"
 #include "core/LogLoader.h"
+#include "core/Translate.h"
 #include "parser/CommandDetails.h"
 #include "parser/CommandParser.h"
 #ifdef QUILLON_WITH_DEVICES
@@ -149,41 +149,32 @@ int RunSave(const std::string& fileName, const std::string& outName) {
 }
 
 int RunStats(const std::string& fileName) {
-  struct TRow {
-    std::uint64_t Count = 0, Failed = 0;
-    std::string Name;
-  };
-  // Sync frames share code 0 with unknown command 00, so they get a key of their own.
-  std::map<std::int64_t, TRow> rows;
-  std::uint64_t commands = 0, failed = 0, unanswered = 0;
+  TCommandStatistics statistics;
   TLogLoadResult result =
-      LoadLog(TLogSource::File(fileName), [&](TCommand& command, std::uint64_t) {
-        ++commands;
-        bool error = command.HasError();
-        if (error) ++failed;
-        if (command.AnswerData().empty()) ++unanswered;
-        bool sync = command.Protocol() == pProtocol2 && command.TxData().empty();
-        TRow& row = rows[sync ? -1 : command.Code()];
-        if (row.Count == 0) row.Name = command.CommandName();
-        ++row.Count;
-        if (error) ++row.Failed;
-      });
+      LoadLog(TLogSource::File(fileName),
+              [&](TCommand& command, std::uint64_t) { statistics.Add(command); });
   CheckRead(result);
-  std::vector<const TRow*> sorted;
-  for (const auto& [key, row] : rows) sorted.push_back(&row);
-  std::stable_sort(sorted.begin(), sorted.end(),
-                   [](const TRow* a, const TRow* b) { return a->Count > b->Count; });
   TOutput out;
   std::string& s = out.Buffer();
   s += "Строк прочитано\t" + std::to_string(result.Lines) + "\n";
-  s += "Команд\t" + std::to_string(commands) + "\n";
-  s += "С ошибкой\t" + std::to_string(failed) + "\n";
-  s += "Без ответа\t" + std::to_string(unanswered) + "\n";
+  s += "Команд\t" + std::to_string(statistics.Commands()) + "\n";
+  s += "С ошибкой\t" + std::to_string(statistics.Failed()) + "\n";
+  s += "Без ответа\t" + std::to_string(statistics.Unanswered()) + "\n";
   s += "Диагностик\t" + std::to_string(result.Diagnostics.size()) + "\n";
-  s += "\nКоманда\tЧисло\tС ошибкой\n";
-  for (const TRow* row : sorted) {
-    cli::AppendEscaped(s, row->Name);
-    s += "\t" + std::to_string(row->Count) + "\t" + std::to_string(row->Failed) + "\n";
+  s += "\nКоманда\tЧисло\tС ошибкой";
+  for (const char* header : {"Ответ мин, мс", "Медиана, мс", "95%, мс", "Макс, мс"})
+    s += "\t" + Tr(header);
+  s += "\n";
+  for (const TCodeStatistics& row : statistics.Rows()) {
+    cli::AppendEscaped(s, row.Name);
+    s += "\t" + std::to_string(row.Count) + "\t" + std::to_string(row.Failed);
+    if (const std::optional<TResponseSummary>& r = row.Response) {
+      for (std::int64_t ms : {r->MinMs, r->MedianMs, r->P95Ms, r->MaxMs})
+        s += "\t" + std::to_string(ms);
+    } else {
+      s += "\t\t\t\t";  // no response times: empty cells
+    }
+    s += "\n";
   }
   out.Flush();
   std::fflush(stdout);
