@@ -219,13 +219,15 @@ int main(int argc, char** argv) {
   auto* list = app.add_subcommand("list", "Список команд журнала");
   list->add_flag("--json", json, "JSON Lines: один объект на команду");
   std::string listFilter;
-  list->add_option("--filter", listFilter, "Только команды, подходящие под выражение фильтра");
+  list->add_option("--filter", listFilter, "Только команды, подходящие под выражение фильтра")
+      ->type_name("EXPR");
   list->add_option("LOGFILE", fileName, "Файл журнала")->required();
 
   std::string statsFile;
   auto* stats = app.add_subcommand("stats", "Сводка по журналу");
   std::string statsFilter;
-  stats->add_option("--filter", statsFilter, "Сводка только по командам, подходящим под фильтр");
+  stats->add_option("--filter", statsFilter, "Сводка только по командам, подходящим под фильтр")
+      ->type_name("EXPR");
   stats->add_option("LOGFILE", statsFile, "Файл журнала")->required();
 
   std::string showFile;
