@@ -33,7 +33,7 @@ void operator delete(void* p, std::size_t) noexcept {
 namespace quillon {
 namespace {
 
-struct TSpec {
+struct TRow {
   std::string Attributes;
   std::string Tx, Answer;
   TProtocol Protocol = pProtocol2;
@@ -44,7 +44,7 @@ struct TSpec {
 // failed and unanswered commands, two days, a stamp that cannot be read, threads in both
 // letter cases and one with a quote and a backslash.
 TCommandList MakeList() {
-  const TSpec specs[] = {
+  const TRow rows[] = {
       {"[12.01.2025 21:26:59.900] [000074ED] [DEBUG]", "10 1E 00 00 00", "10 00 02 18", pProtocol2,
        40},
       {"[12.01.2025 21:27:00.000] [000074ED] [DEBUG]", "11 1E 00 00 00", "11 00 1E 41 30",
@@ -69,16 +69,16 @@ TCommandList MakeList() {
        70},
   };
   TCommandList list;
-  for (const TSpec& spec : specs) {
+  for (const TRow& row : rows) {
     TCommandRec rec;
-    rec.Attributes = spec.Attributes;
-    rec.TxData = spec.Tx;
-    rec.AnswerData = spec.Answer;
-    rec.Code = TCommand::GetCode(spec.Tx);
-    rec.ResCode = TCommand::GetResCode(spec.Answer);
-    rec.Protocol = spec.Protocol;
-    if (spec.ResponseMs)
-      rec.AnswerTimeMs = *ParseLogTimeStamp(LineTimeStamp(spec.Attributes)) + *spec.ResponseMs;
+    rec.Attributes = row.Attributes;
+    rec.TxData = row.Tx;
+    rec.AnswerData = row.Answer;
+    rec.Code = TCommand::GetCode(row.Tx);
+    rec.ResCode = TCommand::GetResCode(row.Answer);
+    rec.Protocol = row.Protocol;
+    if (row.ResponseMs)
+      rec.AnswerTimeMs = *ParseLogTimeStamp(LineTimeStamp(row.Attributes)) + *row.ResponseMs;
     list.Add(std::move(rec));
   }
   return list;
