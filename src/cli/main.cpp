@@ -18,6 +18,7 @@
 #include "core/LogLoader.h"
 #include "core/Translate.h"
 #include "parser/CommandDetails.h"
+#include "parser/CommandFilter.h"
 #include "parser/CommandParser.h"
 #ifdef QUILLON_WITH_DEVICES
 #include "cli/DeviceCommands.h"
@@ -68,11 +69,23 @@ void CheckRead(const TLogLoadResult& result) {
   if (!result.ReadError.empty()) throw EQuillonError(result.ReadError);
 }
 
-int RunList(const std::string& fileName, bool json) {
+// The filter of --filter; a bad expression is told on stderr and gives false.
+bool ParseFilter(const std::string& expression, TCommandFilter& filter) {
+  try {
+    filter = TCommandFilter::Parse(expression);
+    return true;
+  } catch (const EFilterError& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return false;
+  }
+}
+
+int RunList(const std::string& fileName, bool json, const TCommandFilter& filter) {
   TOutput out;
   TLogLoadResult result = LoadLogFormatted(
       TLogSource::File(fileName),
-      [json](TCommand& command, std::uint64_t number, std::string& text) {
+      [json, &filter](TCommand& command, std::uint64_t number, std::string& text) {
+        if (!filter.Matches(command, number)) return;
         cli::TCommandTexts texts;
         if (json) {
           TCommandTexts decoded;
@@ -148,11 +161,13 @@ int RunSave(const std::string& fileName, const std::string& outName) {
   return 0;
 }
 
-int RunStats(const std::string& fileName) {
+// Every count is over the commands that the filter lets through.
+int RunStats(const std::string& fileName, const TCommandFilter& filter) {
   TCommandStatistics statistics;
   TLogLoadResult result =
-      LoadLog(TLogSource::File(fileName),
-              [&](TCommand& command, std::uint64_t) { statistics.Add(command); });
+      LoadLog(TLogSource::File(fileName), [&](TCommand& command, std::uint64_t number) {
+        if (filter.Matches(command, number)) statistics.Add(command);
+      });
   CheckRead(result);
   TOutput out;
   std::string& s = out.Buffer();
@@ -194,10 +209,16 @@ int main(int argc, char** argv) {
   bool json = false;
   auto* list = app.add_subcommand("list", "Список команд журнала");
   list->add_flag("--json", json, "JSON Lines: один объект на команду");
+  std::string listFilter;
+  list->add_option("--filter", listFilter, "Только команды, подходящие под выражение фильтра")
+      ->type_name("EXPR");
   list->add_option("LOGFILE", fileName, "Файл журнала")->required();
 
   std::string statsFile;
   auto* stats = app.add_subcommand("stats", "Сводка по журналу");
+  std::string statsFilter;
+  stats->add_option("--filter", statsFilter, "Сводка только по командам, подходящим под фильтр")
+      ->type_name("EXPR");
   stats->add_option("LOGFILE", statsFile, "Файл журнала")->required();
 
   std::string showFile;
@@ -227,8 +248,9 @@ int main(int argc, char** argv) {
   }
 
   try {
-    if (*list) return RunList(fileName, json);
-    if (*stats) return RunStats(statsFile);
+    TCommandFilter filter;
+    if (*list) return ParseFilter(listFilter, filter) ? RunList(fileName, json, filter) : 2;
+    if (*stats) return ParseFilter(statsFilter, filter) ? RunStats(statsFile, filter) : 2;
     if (*show) return RunShow(showFile, showNumber);
     if (*save) return RunSave(saveFile, saveOut);
     if (*diff.App) return diff.Run();

@@ -50,6 +50,13 @@ TRun RunCli(const std::string& args, const char* locale = nullptr) {
   return run;
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -77,13 +84,6 @@ class CliTest : public ::testing::Test {
 
   fs::path FDir;
 };
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 TEST_F(CliTest, JsonListGivesEveryCommandExactly) {
   const char* kProtocols[] = {"", "Protocol v1", "Protocol v2", "Protocol v3"};
@@ -226,6 +226,52 @@ TEST_F(CliTest, ResponseTimesInStatsAndJson) {
     EXPECT_EQ(keys, kKeys);
     EXPECT_EQ(j["answer_time"], kWant[i].first);
     EXPECT_EQ(j["response_ms"], kWant[i].second);
+  }
+}
+
+TEST_F(CliTest, FilterKeepsLogNumbersAndRejectsBadExpressions) {
+  std::vector<quillon::loggen::TExpectedCommand> expected;
+  std::string log = Generate(31, 600, &expected);
+  std::vector<std::size_t> wantList, wantJson;
+  std::size_t failed = 0;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const auto& want = expected[i];
+    if (want.Code == 0x11 || want.Error) wantList.push_back(i + 1);
+    if ((want.Code == 0x10 || want.Code == 0xFC) && i + 1 > 100) wantJson.push_back(i + 1);
+    failed += want.Error;
+  }
+  ASSERT_FALSE(wantList.empty());
+  ASSERT_FALSE(wantJson.empty());
+  ASSERT_LT(wantList.size() + wantJson.size(), expected.size());
+
+  TRun list = RunCli("list --filter 'code == 11 or error' " + log);
+  ASSERT_EQ(list.Status, 0) << list.Err;
+  std::vector<std::size_t> listed;
+  for (const std::string& line : Lines(list.Out)) listed.push_back(std::stoul(line));
+  EXPECT_EQ(listed, wantList);
+
+  TRun json = RunCli("list --json --filter 'CODE IN {10, fc} && n > 100' " + log);
+  ASSERT_EQ(json.Status, 0) << json.Err;
+  listed.clear();
+  for (const std::string& line : Lines(json.Out))
+    listed.push_back(nlohmann::json::parse(line)["n"].get<std::size_t>());
+  EXPECT_EQ(listed, wantJson);
+
+  TRun stats = RunCli("stats --filter error " + log);
+  ASSERT_EQ(stats.Status, 0) << stats.Err;
+  EXPECT_NE(stats.Out.find("Команд\t" + std::to_string(failed) + "\nС ошибкой\t" +
+                           std::to_string(failed) + "\n"),
+            std::string::npos)
+      << stats.Out;
+
+  // A bad expression is reported before the log is opened: this one does not exist.
+  const std::string missing = (FDir / "no-such.log").string();
+  for (const char* command : {"list", "list --json", "stats"}) {
+    SCOPED_TRACE(command);
+    TRun bad = RunCli(std::string(command) + " --filter 'code ~ 10' " + missing);
+    EXPECT_EQ(bad.Status, 2);
+    EXPECT_EQ(bad.Out, "");
+    EXPECT_EQ(bad.Err, "Фильтр: оператор \"~\" не подходит к полю \"code\" (позиция 6)\n");
   }
 }
 
