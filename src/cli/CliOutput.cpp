@@ -1,5 +1,8 @@
 #include "cli/CliOutput.h"
 
+#include <optional>
+
+#include "core/DateUtils.h"
 #include "core/DriverCommands.h"
 #include "core/JsonText.h"
 #include "core/WordScan.h"
@@ -102,6 +105,16 @@ void AppendJsonLine(std::string& out, std::uint64_t number, const TCommand& comm
   text("summary", texts.Summary);
   text("request", texts.Request);
   text("answer", texts.Answer);
+  // The stamp is digits, full stops, colons and a space: nothing to escape.
+  AppendJsonKey(out, "answer_time");
+  out.push_back('"');
+  if (std::optional<std::int64_t> ms = command.AnswerTimeMs()) AppendLogTimeStamp(out, *ms);
+  out.push_back('"');
+  AppendJsonKey(out, "response_ms");
+  if (std::optional<std::int64_t> ms = command.ResponseMs())
+    out += std::to_string(*ms);
+  else
+    out += "null";
   out += "}\n";
 }
 

@@ -21,7 +21,8 @@ struct TCommandTexts {
 // number TAB time TAB thread TAB name TAB summary TAB "!" for a failed command; LF.
 void AppendListLine(std::string& out, std::uint64_t number, const TCommand& command,
                     const TCommandTexts& texts);
-// One JSON object on one line; LF.
+// One JSON object on one line; LF. After the decoded texts come the answer line's time stamp
+// ("" without one) and the response time in milliseconds (null without one).
 void AppendJsonLine(std::string& out, std::uint64_t number, const TCommand& command,
                     const TCommandTexts& texts);
 

@@ -4,20 +4,21 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <map>
 
 #include "cli/CliOutput.h"
 #include "cli/DiffCommand.h"
+#include "core/CommandStatistics.h"
 #include "core/DriverCommands.h"
 #include "core/Errors.h"
 #include "core/LogLoader.h"
+#include "core/Translate.h"
 #include "parser/CommandDetails.h"
+#include "parser/CommandFilter.h"
 #include "parser/CommandParser.h"
 #ifdef QUILLON_WITH_DEVICES
 #include "cli/DeviceCommands.h"
@@ -68,11 +69,23 @@ void CheckRead(const TLogLoadResult& result) {
   if (!result.ReadError.empty()) throw EQuillonError(result.ReadError);
 }
 
-int RunList(const std::string& fileName, bool json) {
+// The filter of --filter; a bad expression is told on stderr and gives false.
+bool ParseFilter(const std::string& expression, TCommandFilter& filter) {
+  try {
+    filter = TCommandFilter::Parse(expression);
+    return true;
+  } catch (const EFilterError& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return false;
+  }
+}
+
+int RunList(const std::string& fileName, bool json, const TCommandFilter& filter) {
   TOutput out;
   TLogLoadResult result = LoadLogFormatted(
       TLogSource::File(fileName),
-      [json](TCommand& command, std::uint64_t number, std::string& text) {
+      [json, &filter](TCommand& command, std::uint64_t number, std::string& text) {
+        if (!filter.Matches(command, number)) return;
         cli::TCommandTexts texts;
         if (json) {
           TCommandTexts decoded;
@@ -148,42 +161,35 @@ int RunSave(const std::string& fileName, const std::string& outName) {
   return 0;
 }
 
-int RunStats(const std::string& fileName) {
-  struct TRow {
-    std::uint64_t Count = 0, Failed = 0;
-    std::string Name;
-  };
-  // Sync frames share code 0 with unknown command 00, so they get a key of their own.
-  std::map<std::int64_t, TRow> rows;
-  std::uint64_t commands = 0, failed = 0, unanswered = 0;
+// Every count is over the commands that the filter lets through.
+int RunStats(const std::string& fileName, const TCommandFilter& filter) {
+  TCommandStatistics statistics;
   TLogLoadResult result =
-      LoadLog(TLogSource::File(fileName), [&](TCommand& command, std::uint64_t) {
-        ++commands;
-        bool error = command.HasError();
-        if (error) ++failed;
-        if (command.AnswerData().empty()) ++unanswered;
-        bool sync = command.Protocol() == pProtocol2 && command.TxData().empty();
-        TRow& row = rows[sync ? -1 : command.Code()];
-        if (row.Count == 0) row.Name = command.CommandName();
-        ++row.Count;
-        if (error) ++row.Failed;
+      LoadLog(TLogSource::File(fileName), [&](TCommand& command, std::uint64_t number) {
+        if (filter.Matches(command, number)) statistics.Add(command);
       });
   CheckRead(result);
-  std::vector<const TRow*> sorted;
-  for (const auto& [key, row] : rows) sorted.push_back(&row);
-  std::stable_sort(sorted.begin(), sorted.end(),
-                   [](const TRow* a, const TRow* b) { return a->Count > b->Count; });
   TOutput out;
   std::string& s = out.Buffer();
   s += "Строк прочитано\t" + std::to_string(result.Lines) + "\n";
-  s += "Команд\t" + std::to_string(commands) + "\n";
-  s += "С ошибкой\t" + std::to_string(failed) + "\n";
-  s += "Без ответа\t" + std::to_string(unanswered) + "\n";
+  s += "Команд\t" + std::to_string(statistics.Commands()) + "\n";
+  s += "С ошибкой\t" + std::to_string(statistics.Failed()) + "\n";
+  s += "Без ответа\t" + std::to_string(statistics.Unanswered()) + "\n";
   s += "Диагностик\t" + std::to_string(result.Diagnostics.size()) + "\n";
-  s += "\nКоманда\tЧисло\tС ошибкой\n";
-  for (const TRow* row : sorted) {
-    cli::AppendEscaped(s, row->Name);
-    s += "\t" + std::to_string(row->Count) + "\t" + std::to_string(row->Failed) + "\n";
+  s += "\nКоманда\tЧисло\tС ошибкой";
+  for (const char* header : {"Ответ мин, мс", "Медиана, мс", "95%, мс", "Макс, мс"})
+    s += "\t" + Tr(header);
+  s += "\n";
+  for (const TCodeStatistics& row : statistics.Rows()) {
+    cli::AppendEscaped(s, row.Name);
+    s += "\t" + std::to_string(row.Count) + "\t" + std::to_string(row.Failed);
+    if (const std::optional<TResponseSummary>& r = row.Response) {
+      for (std::int64_t ms : {r->MinMs, r->MedianMs, r->P95Ms, r->MaxMs})
+        s += "\t" + std::to_string(ms);
+    } else {
+      s += "\t\t\t\t";  // no response times: empty cells
+    }
+    s += "\n";
   }
   out.Flush();
   std::fflush(stdout);
@@ -203,10 +209,16 @@ int main(int argc, char** argv) {
   bool json = false;
   auto* list = app.add_subcommand("list", "Список команд журнала");
   list->add_flag("--json", json, "JSON Lines: один объект на команду");
+  std::string listFilter;
+  list->add_option("--filter", listFilter, "Только команды, подходящие под выражение фильтра")
+      ->type_name("EXPR");
   list->add_option("LOGFILE", fileName, "Файл журнала")->required();
 
   std::string statsFile;
   auto* stats = app.add_subcommand("stats", "Сводка по журналу");
+  std::string statsFilter;
+  stats->add_option("--filter", statsFilter, "Сводка только по командам, подходящим под фильтр")
+      ->type_name("EXPR");
   stats->add_option("LOGFILE", statsFile, "Файл журнала")->required();
 
   std::string showFile;
@@ -236,8 +248,9 @@ int main(int argc, char** argv) {
   }
 
   try {
-    if (*list) return RunList(fileName, json);
-    if (*stats) return RunStats(statsFile);
+    TCommandFilter filter;
+    if (*list) return ParseFilter(listFilter, filter) ? RunList(fileName, json, filter) : 2;
+    if (*stats) return ParseFilter(statsFilter, filter) ? RunStats(statsFile, filter) : 2;
     if (*show) return RunShow(showFile, showNumber);
     if (*save) return RunSave(saveFile, saveOut);
     if (*diff.App) return diff.Run();

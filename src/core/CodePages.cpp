@@ -185,6 +185,12 @@ std::string_view Utf8Left(std::string_view text, std::size_t chars) {
 }
 
 std::string Utf8ToLower(std::string_view text) {
+  std::string out;
+  AppendUtf8Lower(out, text);
+  return out;
+}
+
+void AppendUtf8Lower(std::string& out, std::string_view text) {
   // The C.UTF-8 locale carries the full Unicode case tables and is always present.
   static const locale_t kLocale = [] {
     locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
@@ -192,8 +198,7 @@ std::string Utf8ToLower(std::string_view text) {
       loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
     return loc;
   }();
-  std::string out;
-  out.reserve(text.size());
+  out.reserve(out.size() + text.size());
   std::size_t pos = 0;
   while (pos < text.size()) {
     auto c = static_cast<unsigned char>(text[pos]);
@@ -211,7 +216,6 @@ std::string Utf8ToLower(std::string_view text) {
       cp += 0x50;
     AppendUtf8(out, cp);
   }
-  return out;
 }
 
 }  // namespace quillon

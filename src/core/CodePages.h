@@ -32,5 +32,7 @@ std::string_view Utf8Left(std::string_view text, std::size_t chars);
 
 // Unicode lower-casing of UTF-8 text (Cyrillic included), independent of the process locale.
 std::string Utf8ToLower(std::string_view text);
+// The same appended to `out` (its memory reused: no allocation once it is large enough).
+void AppendUtf8Lower(std::string& out, std::string_view text);
 
 }  // namespace quillon

@@ -13,7 +13,7 @@ void TCommandStatistics::Add(const TCommand& command) {
   if (row.Count == 0) row.Name = command.CommandName();
   ++row.Count;
   if (error) ++row.Failed;
-  if (std::optional<std::int64_t> ms = command.ResponseMs()) row.Times.push_back(*ms);
+  if (std::optional<std::int64_t> ms = command.ResponseMs()) ++row.Times[*ms];
 }
 
 std::int64_t TCommandStatistics::KeyOf(const TCommand& command) {
@@ -21,21 +21,29 @@ std::int64_t TCommandStatistics::KeyOf(const TCommand& command) {
   return sync ? TCodeStatistics::kSyncKey : command.Code();
 }
 
-std::optional<TResponseSummary> TCommandStatistics::Summarize(std::vector<std::int64_t>& times) {
-  if (times.empty()) return std::nullopt;
-  std::sort(times.begin(), times.end());
+std::optional<TResponseSummary> TCommandStatistics::Summarize(
+    const std::vector<std::int64_t>& times) {
+  TTimeCounts counts;
+  for (std::int64_t ms : times) ++counts[ms];
+  return Summarize(counts);
+}
+
+std::optional<TResponseSummary> TCommandStatistics::Summarize(const TTimeCounts& counts) {
+  if (counts.empty()) return std::nullopt;
+  TResponseSummary summary;
+  for (const auto& [ms, count] : counts) summary.Count += count;
   // Nearest rank: the ceil(p * n)-th smallest, counted from 1.
   auto rank = [&](std::uint64_t percent) {
-    std::uint64_t n = times.size();
-    std::uint64_t k = (percent * n + 99) / 100;
-    return times[std::max<std::uint64_t>(k, 1) - 1];
+    std::uint64_t k = std::max<std::uint64_t>((percent * summary.Count + 99) / 100, 1);
+    std::uint64_t seen = 0;
+    for (const auto& [ms, count] : counts)
+      if ((seen += count) >= k) return ms;
+    return counts.rbegin()->first;
   };
-  TResponseSummary summary;
-  summary.Count = times.size();
-  summary.MinMs = times.front();
+  summary.MinMs = counts.begin()->first;
   summary.MedianMs = rank(50);
   summary.P95Ms = rank(95);
-  summary.MaxMs = times.back();
+  summary.MaxMs = counts.rbegin()->first;
   return summary;
 }
 
@@ -48,8 +56,7 @@ std::vector<TCodeStatistics> TCommandStatistics::Rows() const {
     row.Name = accumulator.Name;
     row.Count = accumulator.Count;
     row.Failed = accumulator.Failed;
-    std::vector<std::int64_t> times = accumulator.Times;
-    row.Response = Summarize(times);
+    row.Response = Summarize(accumulator.Times);
     rows.push_back(std::move(row));
   }
   std::stable_sort(

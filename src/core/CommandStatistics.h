@@ -42,14 +42,18 @@ class TCommandStatistics {
   // One row per key, the most frequent first; equal counts in key order.
   std::vector<TCodeStatistics> Rows() const;
 
-  // The nearest-rank summary of times (sorted in place); empty for no times.
-  static std::optional<TResponseSummary> Summarize(std::vector<std::int64_t>& times);
+  // How many times each response time (ms) was seen.
+  using TTimeCounts = std::map<std::int64_t, std::uint64_t>;
+  // The nearest-rank summary of a list of times or of their counts; empty for no times.
+  static std::optional<TResponseSummary> Summarize(const std::vector<std::int64_t>& times);
+  static std::optional<TResponseSummary> Summarize(const TTimeCounts& counts);
 
  private:
   struct TAccumulator {
     std::string Name;
     std::uint64_t Count = 0, Failed = 0;
-    std::vector<std::int64_t> Times;
+    // Counts, not a list: they take room by the distinct times, not by the log's length.
+    TTimeCounts Times;
   };
   std::map<std::int64_t, TAccumulator> FRows;
   std::uint64_t FCommands = 0, FFailed = 0, FUnanswered = 0;

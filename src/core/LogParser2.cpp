@@ -4,7 +4,6 @@
 
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
-#include "core/DateUtils.h"
 #include "core/Errors.h"
 #include "core/KorvanProtocol1.h"
 #include "core/KorvanProtocol2.h"
@@ -363,7 +362,7 @@ void TLogParser::ParseLine(std::string_view line) {
     else
       FAnswerText.push_back(' ');
     FAnswerText.append(answer);
-    FAnswerTimeMs = ParseLogTimeStamp(LineTimeStamp(line)).value_or(TCommandRec::kNoTime);
+    FAnswerTimeMs = LineTimeMs(line).value_or(TCommandRec::kNoTime);
     if (FAnswerText == "06" && (FProtocol == pProtocol1 || FProtocol == pProtocol3))
       FAnswerText.clear();
   }

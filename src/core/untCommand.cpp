@@ -102,12 +102,19 @@ std::string_view LineTimeStamp(std::string_view line) {
   return Utf8Left(line.substr(from), 23);
 }
 
+std::optional<std::int64_t> LineTimeMs(std::string_view line) {
+  std::string_view stamp = LineTimeStamp(line);
+  // Without milliseconds the stamp has 19 characters and the closing bracket follows.
+  if (stamp.size() > 19 && stamp[19] != '.') stamp = stamp.substr(0, 19);
+  return ParseLogTimeStamp(stamp);
+}
+
 std::string_view TCommand::TimeStampView() const {
   return LineTimeStamp(FData.Attributes);
 }
 
 std::optional<std::int64_t> TCommand::RequestTimeMs() const {
-  return ParseLogTimeStamp(TimeStampView());
+  return LineTimeMs(FData.Attributes);
 }
 
 std::optional<std::int64_t> TCommand::AnswerTimeMs() const {

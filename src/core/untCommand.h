@@ -38,6 +38,9 @@ struct TCommandRec {
 
 // Characters 2..24 of a log line: its time stamp without the opening bracket.
 std::string_view LineTimeStamp(std::string_view line);
+// The time stamp of a log line in milliseconds since 1899-12-30 (ParseLogTimeStamp,
+// core/DateUtils.h), with or without its milliseconds; empty when unreadable.
+std::optional<std::int64_t> LineTimeMs(std::string_view line);
 
 class TCommand {
  public:

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/CliOutput.h"
+#include "core/DateUtils.h"
 
 namespace quillon::cli {
 namespace {
@@ -37,6 +38,9 @@ TEST(CliOutput, JsonLineIsWhatTheJsonLibraryWrites) {
       rec.AnswerData = text;
       rec.Protocol = pProtocol2;
       rec.LineNumber = 12;
+      // Every other command has an answer time: 922 ms after the request's 10:00:00.078.
+      const bool timed = shift % 2 == 1;
+      if (timed) rec.AnswerTimeMs = *ParseLogTimeStamp("01.12.2024 10:00:01.000");
       TCommand command(rec);
       TCommandTexts texts{text, text + "x", "y" + text};
 
@@ -56,6 +60,8 @@ TEST(CliOutput, JsonLineIsWhatTheJsonLibraryWrites) {
       j["summary"] = texts.Summary;
       j["request"] = texts.Request;
       j["answer"] = texts.Answer;
+      j["answer_time"] = timed ? "01.12.2024 10:00:01.000" : "";
+      j["response_ms"] = timed ? nlohmann::ordered_json(922) : nlohmann::ordered_json(nullptr);
 
       std::string line = "previous line\n";
       AppendJsonLine(line, 7, command, texts);

@@ -50,6 +50,13 @@ TRun RunCli(const std::string& args, const char* locale = nullptr) {
   return run;
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -108,6 +115,11 @@ TEST_F(CliTest, JsonListGivesEveryCommandExactly) {
       EXPECT_EQ(j["error"], want.Error);
       for (const char* key : {"name", "summary", "request", "answer"})
         EXPECT_TRUE(j[key].is_string()) << key;
+      EXPECT_EQ(j["answer_time"], want.AnswerTime);
+      if (want.ResponseMs)
+        EXPECT_EQ(j["response_ms"], *want.ResponseMs);
+      else
+        EXPECT_TRUE(j["response_ms"].is_null());
     }
     EXPECT_EQ(n, expected.size());
   }
@@ -145,6 +157,122 @@ TEST_F(CliTest, TextListAndStatsAgree) {
   EXPECT_NE(stats.Out.find("С ошибкой\t" + std::to_string(failed) + "\n"), std::string::npos);
   EXPECT_NE(stats.Out.find("Без ответа\t" + std::to_string(unanswered) + "\n"), std::string::npos);
   EXPECT_NE(stats.Out.find("Диагностик\t0\n"), std::string::npos);
+}
+
+// A log whose response times are known: stats' columns per code and list --json's keys.
+TEST_F(CliTest, ResponseTimesInStatsAndJson) {
+  int number = 0;
+  auto frame = [&](std::initializer_list<std::uint8_t> data) {
+    quillon::TKorvanFrame2 f;
+    f.Number = ++number;
+    f.Data = quillon::MakeBytes(data);
+    return quillon::BytesToHex(quillon::TKorvanProtocol2::Encode(f));
+  };
+  auto line = [](const std::string& stamp, const char* arrow, const std::string& hex) {
+    return "[" + stamp + "] [00000001] [DEBUG] TPrinterProtocol2 " + arrow + " " + hex;
+  };
+  const std::string status = frame({0x11, 0x1E, 0, 0, 0}), ok = frame({0x11, 0x00, 0x01});
+  const std::string t = "31.12.2024 10:15:";
+  const std::string lines[] = {
+      line(t + "00.000", "->", status),
+      line(t + "00.040", "<-", ok),  // 40 ms
+      line(t + "01.000", "->", status),
+      line(t + "01.010", "<-", ok.substr(0, 9)),
+      line(t + "01.025", "<-", ok.substr(9)),  // the answer's last line: 25 ms
+      line(t + "02.000", "->", status),
+      line(t + "02.100", "<-", frame({0x11, 0x37})),           // failed in 100 ms
+      line(t + "03.000", "->", status),                        // no answer
+      line(t + "04.000", "->", frame({0x10, 0x1E, 0, 0, 0})),  // no answer
+      line(t + "05", "->", frame({0xFC})),  // stamps without milliseconds: 2000 ms
+      line(t + "07", "<-", frame({0xFC, 0x00})),
+      line(t + "08.000", "->", frame({0xFC})),
+      line("-", "<-", frame({0xFC, 0x00})),  // an unreadable stamp
+  };
+  std::string text;
+  for (const std::string& l : lines) text += l + "\r\n";
+  const std::string log = Write("times.log", text);
+
+  // 11: 25 40 100 (sorted), the median rank ceil(3 / 2) = 2, the 95th ceil(2.85) = 3;
+  // FC: 2000 alone (its second answer's stamp is unreadable); 10: no answer, empty cells.
+  TRun stats = RunCli("stats " + log, "C.UTF-8");
+  EXPECT_EQ(stats.Status, 0) << stats.Err;
+  EXPECT_EQ(stats.Out,
+            "Строк прочитано\t13\nКоманд\t7\nС ошибкой\t3\nБез ответа\t2\nДиагностик\t0\n\n"
+            "Команда\tЧисло\tС ошибкой\tОтвет мин, мс\tМедиана, мс\t95%, мс\tМакс, мс\n"
+            "11, Запрос состояния\t4\t2\t25\t40\t100\t100\n"
+            "FC, Получить тип устройства\t2\t0\t2000\t2000\t2000\t2000\n"
+            "10, Короткий запрос состояния\t1\t1\t\t\t\t\n");
+
+  TRun list = RunCli("list --json " + log);
+  ASSERT_EQ(list.Status, 0) << list.Err;
+  const std::pair<const char*, nlohmann::json> kWant[] = {{"31.12.2024 10:15:00.040", 40},
+                                                          {"31.12.2024 10:15:01.025", 25},
+                                                          {"31.12.2024 10:15:02.100", 100},
+                                                          {"", nullptr},
+                                                          {"", nullptr},
+                                                          {"31.12.2024 10:15:07.000", 2000},
+                                                          {"", nullptr}};
+  const std::vector<std::string> kKeys = {
+      "n",       "line",    "attributes", "time",        "thread",     "protocol",
+      "code",    "name",    "tx",         "rx",          "result",     "error",
+      "summary", "request", "answer",     "answer_time", "response_ms"};
+  const std::vector<std::string> objects = Lines(list.Out);
+  ASSERT_EQ(objects.size(), std::size(kWant));
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    SCOPED_TRACE(objects[i]);
+    const auto j = nlohmann::ordered_json::parse(objects[i]);
+    std::vector<std::string> keys;
+    for (const auto& item : j.items()) keys.push_back(item.key());
+    EXPECT_EQ(keys, kKeys);
+    EXPECT_EQ(j["answer_time"], kWant[i].first);
+    EXPECT_EQ(j["response_ms"], kWant[i].second);
+  }
+}
+
+TEST_F(CliTest, FilterKeepsLogNumbersAndRejectsBadExpressions) {
+  std::vector<quillon::loggen::TExpectedCommand> expected;
+  std::string log = Generate(31, 600, &expected);
+  std::vector<std::size_t> wantList, wantJson;
+  std::size_t failed = 0;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const auto& want = expected[i];
+    if (want.Code == 0x11 || want.Error) wantList.push_back(i + 1);
+    if ((want.Code == 0x10 || want.Code == 0xFC) && i + 1 > 100) wantJson.push_back(i + 1);
+    failed += want.Error;
+  }
+  ASSERT_FALSE(wantList.empty());
+  ASSERT_FALSE(wantJson.empty());
+  ASSERT_LT(wantList.size() + wantJson.size(), expected.size());
+
+  TRun list = RunCli("list --filter 'code == 11 or error' " + log);
+  ASSERT_EQ(list.Status, 0) << list.Err;
+  std::vector<std::size_t> listed;
+  for (const std::string& line : Lines(list.Out)) listed.push_back(std::stoul(line));
+  EXPECT_EQ(listed, wantList);
+
+  TRun json = RunCli("list --json --filter 'CODE IN {10, fc} && n > 100' " + log);
+  ASSERT_EQ(json.Status, 0) << json.Err;
+  listed.clear();
+  for (const std::string& line : Lines(json.Out))
+    listed.push_back(nlohmann::json::parse(line)["n"].get<std::size_t>());
+  EXPECT_EQ(listed, wantJson);
+
+  TRun stats = RunCli("stats --filter error " + log);
+  ASSERT_EQ(stats.Status, 0) << stats.Err;
+  EXPECT_NE(stats.Out.find("Команд\t" + std::to_string(failed) + "\nС ошибкой\t" +
+                           std::to_string(failed) + "\n"),
+            std::string::npos)
+      << stats.Out;
+
+  // A bad expression is reported before the log is opened: this one does not exist.
+  const std::string missing = (FDir / "no-such.log").string();
+  for (const char* command : {"list", "list --json", "stats"}) {
+    SCOPED_TRACE(command);
+    TRun bad = RunCli(std::string(command) + " --filter 'code ~ 10' " + missing);
+    EXPECT_EQ(bad.Status, 2);
+    EXPECT_EQ(bad.Out, "");
+    EXPECT_EQ(bad.Err, "Фильтр: оператор \"~\" не подходит к полю \"code\" (позиция 6)\n");
+  }
 }
 
 TEST_F(CliTest, FieldsAreEscapedAndDiagnosticsGoToStderr) {
@@ -295,13 +423,6 @@ TEST_F(CliTest, ShowAndSaveAsTheWindowDoes) {
   EXPECT_EQ(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')), lineCount);
   EXPECT_EQ(bytes.find("\n\n"), std::string::npos);
   EXPECT_EQ(RunCli("save " + log + " " + (FDir / "no" / "dir.txt").string()).Status, 1);
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 TEST_F(CliTest, DiffPairsCommandsByRequestAndReportsWhatDiffers) {

@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "core/BinUtils.h"
 #include "core/DateUtils.h"
@@ -322,6 +324,94 @@ TEST(DateUtils, DecodeSplitsTimeOfDay) {
   // Before day 0: the whole part is the day, the fraction's magnitude the time.
   EXPECT_EQ(PartsText(-1.25), "1899-12-29 06:00:00.000");
   EXPECT_EQ(PartsText(-0.5), "1899-12-30 12:00:00.000");
+}
+
+// ---------------------------------------------------------------------------------------
+// Log time stamps
+
+TEST(LogTimeStamp, ReadsDayMonthYearAndTimeOrNothing) {
+  struct TCase {
+    const char* Text;
+    std::optional<std::int64_t> Ms;  // since 30.12.1899 00:00:00.000
+  };
+  const TCase kCases[] = {
+      // Day 45657 (31.12.2024, as EncodeDate gives it above) * 86400000 + 10 h 15 min 123 ms.
+      {"31.12.2024 10:15:00.123", 3944801700123},
+      {"31.12.2024 10:15:00", 3944801700000},
+      {"30.12.1899 00:00:00.000", 0},
+      {"29.12.1899 23:59:59.999", -1},               // one day back, one ms before midnight
+      {"01.01.1970 00:00:00", 2209161600000},        // 25569 days
+      {"01.01.0001 00:00:00.000", -59926435200000},  // 693593 days before day 0
+      {"31.12.9999 23:59:59.999", 255611462399999},  // 2958465 days, 86399999 ms
+      {"29.02.2024 00:00:00.000", 3918326400000},    // leap year: 45657 - 306 = 45351 days
+      {"29.02.2000 12:00:00", 3160987200000},        // divisible by 400: 36585 days + 12 h
+      {"01.03.2023 00:00:00", 3886790400000},        // after a 28-day February: 44986 days
+      {"29.02.2023 00:00:00", std::nullopt},         // not a leap year
+      {"29.02.1900 00:00:00", std::nullopt},         // divisible by 100, not by 400
+      {"29.02.2100 00:00:00.000", std::nullopt},
+      {"31.04.2024 00:00:00", std::nullopt},
+      {"00.12.2024 10:15:00", std::nullopt},
+      {"32.12.2024 10:15:00", std::nullopt},
+      {"31.00.2024 10:15:00", std::nullopt},
+      {"31.13.2024 10:15:00", std::nullopt},
+      {"01.01.0000 00:00:00", std::nullopt},
+      {"31.12.2024 24:00:00", std::nullopt},
+      {"31.12.2024 23:60:00", std::nullopt},
+      {"31.12.2024 23:59:60.000", std::nullopt},
+      // Separators.
+      {"31/12/2024 10:15:00", std::nullopt},
+      {"31.12-2024 10:15:00", std::nullopt},
+      {"31.12.2024T10:15:00", std::nullopt},
+      {"31.12.2024 10.15.00", std::nullopt},
+      {"31.12.2024 10:15:00,123", std::nullopt},
+      {"31.12.2024 10:15:00 123", std::nullopt},
+      // Letters, signs and blanks where digits belong.
+      {"3l.12.2024 10:15:00", std::nullopt},
+      {"31.12.2024 1a:15:00", std::nullopt},
+      {"31.12.2024 10:15:0O.123", std::nullopt},
+      {"31.12.2024 10:15:00.12x", std::nullopt},
+      {"-1.12.2024 10:15:00", std::nullopt},
+      {" 1.12.2024 10:15:00", std::nullopt},
+      {"31.12.2024 10:15:00.-12", std::nullopt},
+      // Lengths other than 19 and 23.
+      {"", std::nullopt},
+      {"31.12.2024", std::nullopt},
+      {"1.12.2024 10:15:00", std::nullopt},
+      {"31.12.24 10:15:00.123", std::nullopt},
+      {"31.12.2024 10:15:00.", std::nullopt},
+      {"31.12.2024 10:15:00.12", std::nullopt},
+      {"31.12.2024 10:15:00.1234", std::nullopt},
+      {"31.12.2024 10:15:00.123]", std::nullopt},
+      {"31.12.2024 10:15:00.12З", std::nullopt},  // a Cyrillic letter: 24 bytes
+  };
+  for (const TCase& c : kCases) {
+    SCOPED_TRACE(c.Text);
+    const std::optional<std::int64_t> ms = ParseLogTimeStamp(c.Text);
+    EXPECT_EQ(ms, c.Ms);
+    if (!ms) continue;
+    // Written back, a stamp is the same text, always with its milliseconds.
+    std::string text = "[";
+    AppendLogTimeStamp(text, *ms);
+    std::string want = std::string("[") + c.Text;
+    if (want.size() == 20) want += ".000";
+    EXPECT_EQ(text, want);
+  }
+}
+
+TEST(LogTimeStamp, EveryWrittenValueReadsBack) {
+  const std::int64_t first = *ParseLogTimeStamp("01.01.0001 00:00:00.000");
+  const std::int64_t last = *ParseLogTimeStamp("31.12.9999 23:59:59.999");
+  std::vector<std::int64_t> values = {first, last, -kMsPerDay - 1, -kMsPerDay, -1,
+                                      0,     1,    kMsPerDay - 1,  kMsPerDay};
+  std::mt19937_64 rng(1899);
+  std::uniform_int_distribution<std::int64_t> any(first, last);
+  for (int i = 0; i < 20000; ++i) values.push_back(any(rng));
+  for (std::int64_t value : values) {
+    std::string text;
+    AppendLogTimeStamp(text, value);
+    ASSERT_EQ(text.size(), 23u) << value;
+    ASSERT_EQ(ParseLogTimeStamp(text), value) << text;
+  }
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "LogGenerator.h"
+#include "core/DateUtils.h"
 #include "core/Errors.h"
 #include "core/LogLoader.h"
 #include "core/TextFile.h"
@@ -19,7 +21,8 @@ namespace fs = std::filesystem;
 std::string Describe(const TCommand& c, std::uint64_t number) {
   std::ostringstream s;
   s << number << '|' << c.LineNumber() << '|' << c.Attributes() << '|' << int(c.Protocol()) << '|'
-    << c.Code() << '|' << c.TxData() << '|' << c.AnswerData() << '|' << c.ResCode() << '\n';
+    << c.Code() << '|' << c.TxData() << '|' << c.AnswerData() << '|' << c.ResCode() << '|'
+    << c.AnswerTimeMs().value_or(-1) << '\n';
   return s.str();
 }
 
@@ -38,12 +41,16 @@ class LogLoaderTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(FDir); }
 
   std::string Generate(std::uint32_t seed, std::uint64_t commands) {
-    fs::path file = FDir / ("log" + std::to_string(seed) + ".log");
-    std::ofstream out(file, std::ios::binary);
     loggen::TOptions options;
     options.Seed = seed;
     options.Commands = commands;
-    loggen::Generate(out, options);
+    return Generate(options);
+  }
+  std::string Generate(const loggen::TOptions& options,
+                       std::vector<loggen::TExpectedCommand>* expected = nullptr) {
+    fs::path file = FDir / ("log" + std::to_string(options.Seed) + ".log");
+    std::ofstream out(file, std::ios::binary);
+    loggen::Generate(out, options, expected);
     return file.string();
   }
 
@@ -126,6 +133,48 @@ TEST_F(LogLoaderTest, ProgressRisesToTheSizeAndCancelStops) {
       [&](std::string_view text) { written += text.size(); }, control);
   EXPECT_TRUE(r.Cancelled);
   EXPECT_LT(written, all.Count());
+}
+
+// The times the parser reads for every command are the ones the generator stamped on the
+// request's first line and on the answer's last.
+TEST_F(LogLoaderTest, ResponseTimesAreTheGeneratorsOwn) {
+  loggen::TOptions allProtocols;
+  allProtocols.Seed = 31;
+  allProtocols.Commands = 3000;
+  loggen::TOptions overNewYear = allProtocols;  // 31.12.2024 23:58:00, some 5 minutes long
+  overNewYear.Seed = 32;
+  overNewYear.StartMs = 45657LL * kMsPerDay + (23 * 60 + 58) * 60000;
+  loggen::TOptions protocol2 = allProtocols;
+  protocol2.Seed = 33;
+  protocol2.AllProtocols = false;
+  for (const loggen::TOptions& options : {allProtocols, overNewYear, protocol2}) {
+    SCOPED_TRACE(options.Seed);
+    std::vector<loggen::TExpectedCommand> expected;
+    const std::string file = Generate(options, &expected);
+    TCommandList list;
+    LoadLog(TLogSource::File(file), list);
+    ASSERT_EQ(list.Count(), expected.size());
+    std::size_t unanswered = 0;
+    std::set<std::int64_t> responses;
+    for (std::size_t i = 0; i < list.Count(); ++i) {
+      const loggen::TExpectedCommand& want = expected[i];
+      SCOPED_TRACE("command " + std::to_string(i + 1) + " line " + std::to_string(want.Line));
+      ASSERT_EQ(list[i].RequestTimeMs(), want.RequestMs);
+      ASSERT_EQ(list[i].AnswerTimeMs(), want.AnswerMs);
+      ASSERT_EQ(list[i].ResponseMs(), want.ResponseMs);
+      if (want.ResponseMs)
+        responses.insert(*want.ResponseMs);
+      else
+        ++unanswered;
+    }
+    // Both kinds are there, and the times vary.
+    EXPECT_GT(unanswered, 20u);
+    EXPECT_GT(responses.size(), 40u);
+    if (options.StartMs != loggen::TOptions::kDefaultStartMs) {
+      EXPECT_EQ(expected.front().Time.substr(0, 10), "31.12.2024");
+      EXPECT_EQ(expected.back().Time.substr(0, 10), "01.01.2025");
+    }
+  }
 }
 
 TEST_F(LogLoaderTest, FailuresComeOutOfTheCall) {

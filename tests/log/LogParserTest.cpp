@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 
 #include "core/BinUtils.h"
 #include "core/CommandCode.h"
+#include "core/DateUtils.h"
 #include "core/Errors.h"
 #include "core/KorvanProtocol1.h"
 #include "core/KorvanProtocol2.h"
@@ -214,6 +216,94 @@ TEST(LogParser, DamagedProtocol2FramesAreSkippedAndReported) {
   EXPECT_EQ(a.List[1].AnswerData(), "");  // not attached: keeps what it had
   ASSERT_EQ(a.Diagnostics.size(), 1u);
   EXPECT_EQ(a.Diagnostics[0].LineNumber, 4);
+}
+
+// A line of the log at a time stamp ("dd.mm.yyyy hh:mm:ss.zzz" or anything else).
+std::string At(const std::string& stamp, std::string_view marker, const std::string& text) {
+  return "[" + stamp + "] [00001234] " + std::string(marker) + text;
+}
+
+TEST(LogParser, ResponseTimeIsTheLastAnswerLineLessTheFirstRequestLine) {
+  const std::string_view m1 = kProtocol1Marker, m2 = kProtocol2Marker, m3 = kProtocol3Marker;
+  const std::string_view a1 = "[DEBUG] TPrinterProtocol <- ";
+  const std::string_view a2 = "[DEBUG] TPrinterProtocol2 <- ";
+  const std::string_view a3 = "[DEBUG] TPrinterProtocol3 <- ";
+  const std::string d = "31.12.2024 10:15:";
+  const std::string answer = Frame2("FC 00 01 02 03 04");
+  const std::string request = Frame2("FC");
+  struct TWant {
+    const char* AnswerTime;          // "" for none
+    std::optional<std::int64_t> Ms;  // the response time
+  };
+  struct TCase {
+    const char* Name;
+    std::vector<std::string> Lines;
+    std::vector<TWant> Want;  // per command
+  };
+  const TCase kCases[] = {
+      {"one answer line",
+       {At(d + "00.100", m2, request), At(d + "00.145", a2, answer)},
+       {{"31.12.2024 10:15:00.145", 45}}},
+      {"an answer over three lines takes the last one's stamp",
+       {At(d + "00.100", m2, request), At(d + "00.120", a2, answer.substr(0, 6)),
+        At(d + "00.130", a2, answer.substr(6, 9)), At(d + "00.175", a2, answer.substr(15)),
+        At(d + "00.190", m2, Frame2("11"))},
+       {{"31.12.2024 10:15:00.175", 75}, {"", std::nullopt}}},
+      {"a request over two lines counts from its first",
+       {At(d + "00.100", m2, request.substr(0, 6)), At(d + "00.110", m2, request.substr(6)),
+        At(d + "00.130", a2, answer)},
+       {{"31.12.2024 10:15:00.130", 30}}},
+      {"protocol 1: the ACK before the answer is not it",
+       {At(d + "00.000", m1, Frame1("11 1E 00 00 00")), At(d + "00.010", a1, "06"),
+        At(d + "00.060", a1, Frame1("11 00 01 02")), At(d + "00.070", m1, "06")},
+       {{"31.12.2024 10:15:00.060", 60}}},
+      {"protocol 3: the ACK before the answer is not it, the last answer attached at the end",
+       {At(d + "00.000", m3, Frame3("10 1E 00 00 00")), At(d + "00.005", a3, "06"),
+        At(d + "00.042", a3, Frame3("10 00"))},
+       {{"31.12.2024 10:15:00.042", 42}}},
+      {"protocol 1: an ACK alone is no answer",
+       {At(d + "00.000", m1, Frame1("11")), At(d + "00.010", a1, "06"),
+        At(d + "00.020", m1, Frame1("10")), At(d + "00.030", a1, "06"),
+        At(d + "00.050", a1, Frame1("10 00"))},
+       {{"", std::nullopt}, {"31.12.2024 10:15:00.050", 30}}},
+      {"a request without answer before the next",
+       {At(d + "00.100", m2, request), At(d + "00.200", m2, request), At(d + "00.201", a2, answer)},
+       {{"", std::nullopt}, {"31.12.2024 10:15:00.201", 1}}},
+      {"an unreadable answer stamp",
+       {At(d + "00.100", m2, request), At("31.12.2024 25:15:00.145", a2, answer)},
+       {{"", std::nullopt}}},
+      {"an unreadable stamp on the answer's last line",
+       {At(d + "00.100", m2, request), At(d + "00.120", a2, answer.substr(0, 6)),
+        At("вчера в обед", a2, answer.substr(6))},
+       {{"", std::nullopt}}},
+      {"an unreadable request stamp",
+       {At("31.12.2024 10:15:00.1x0", m2, request), At(d + "00.145", a2, answer)},
+       {{"31.12.2024 10:15:00.145", std::nullopt}}},
+      {"a damaged answer is not attached",
+       {At(d + "00.100", m2, request), At(d + "00.145", a2, "8F 04 00 9F 05 11 00")},
+       {{"", std::nullopt}}},
+      {"stamps without milliseconds",
+       {At("31.12.2024 10:15:00", m2, request), At("31.12.2024 10:15:02", a2, answer)},
+       {{"31.12.2024 10:15:02.000", 2000}}},
+      {"over midnight into a new year",
+       {At("31.12.2024 23:59:59.990", m2, request), At("01.01.2025 00:00:00.015", a2, answer)},
+       {{"01.01.2025 00:00:00.015", 25}}},
+      {"a clock set back gives a negative time",
+       {At(d + "00.100", m2, request), At(d + "00.095", a2, answer)},
+       {{"31.12.2024 10:15:00.095", -5}}},
+  };
+  for (const TCase& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    TParsed p = Parse(c.Lines);
+    ASSERT_EQ(p.List.Count(), c.Want.size());
+    for (std::size_t i = 0; i < c.Want.size(); ++i) {
+      std::string answerTime;
+      if (std::optional<std::int64_t> ms = p.List[i].AnswerTimeMs())
+        AppendLogTimeStamp(answerTime, *ms);
+      EXPECT_EQ(answerTime, c.Want[i].AnswerTime) << "command " << i;
+      EXPECT_EQ(p.List[i].ResponseMs(), c.Want[i].Ms) << "command " << i;
+    }
+  }
 }
 
 // The parser keeps frame bytes, de-stuffed body and CRC up to date as a frame grows. This

@@ -6,6 +6,7 @@
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
 #include "core/CommandCode.h"
+#include "core/DateUtils.h"
 #include "core/KorvanProtocol1.h"
 #include "core/KorvanProtocol2.h"
 #include "core/KorvanProtocol3.h"
@@ -37,6 +38,13 @@ constexpr std::string_view kGoods[] = {"Хлеб пшеничный",  "Моло
                                        "Сахар-песок 1кг", "Кофе молотый",   "Пакет-майка",
                                        "Чай чёрный",      "Услуга доставки"};
 
+// A request as written: its first line's number and head, and the time stamped on that line.
+struct TWrittenRequest {
+  std::int64_t Line = 0;
+  std::string Attributes;
+  std::int64_t TimeMs = 0;
+};
+
 struct TCommandSpec {
   TBytes Request;
   TBytes Answer;         // empty: the device did not answer
@@ -46,7 +54,11 @@ struct TCommandSpec {
 class TGenerator {
  public:
   TGenerator(std::ostream& out, const TOptions& options, std::vector<TExpectedCommand>* expected)
-      : FOut(out), FOptions(options), FExpected(expected), FRandom(options.Seed) {}
+      : FOut(out),
+        FOptions(options),
+        FExpected(expected),
+        FRandom(options.Seed),
+        FNowMs(options.StartMs) {}
 
   TStats Run() {
     int protocol = 2;
@@ -95,15 +107,15 @@ class TGenerator {
   std::uint64_t Rand(std::uint64_t n) { return FRandom() % n; }
   std::uint8_t RandByte() { return static_cast<std::uint8_t>(FRandom()); }
 
+  // The head of a new line: its time stamp, a little later than the last one, and thread.
   std::string Prefix() {
-    FMillis += 1 + Rand(40);
-    std::uint64_t ms = FMillis % 1000, s = FMillis / 1000 % 60, m = FMillis / 60000 % 60,
-                  h = (10 + FMillis / 3600000) % 24;
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "[%02d.12.2024 %02u:%02u:%02u.%03u] [",
-                  static_cast<int>(1 + FMillis / 86400000 % 28), static_cast<unsigned>(h),
-                  static_cast<unsigned>(m), static_cast<unsigned>(s), static_cast<unsigned>(ms));
-    return buf + IntToHex(FThread, 8) + "] ";
+    FNowMs += 1 + static_cast<std::int64_t>(Rand(40));
+    std::string prefix = "[";
+    AppendLogTimeStamp(prefix, FNowMs);
+    prefix += "] [";
+    prefix += IntToHex(FThread, 8);
+    prefix += "] ";
+    return prefix;
   }
 
   void Line(const std::string& utf8) {
@@ -237,12 +249,13 @@ class TGenerator {
     return c;
   }
 
-  // Writes a request frame, now and then spread over two lines; returns the first line's number.
-  std::int64_t Request(const std::string& marker, const TBytes& frame, int protocol,
-                       std::string& attributes) {
+  // Writes a request frame, now and then spread over two lines.
+  TWrittenRequest Request(const std::string& marker, const TBytes& frame, int protocol) {
     std::string prefix = Prefix();
-    attributes = prefix.substr(0, 36);
-    std::int64_t first = static_cast<std::int64_t>(FStats.Lines) + 1;
+    TWrittenRequest written;
+    written.Attributes = prefix.substr(0, 36);
+    written.Line = static_cast<std::int64_t>(FStats.Lines) + 1;
+    written.TimeMs = FNowMs;
     std::string hex = BytesToHex(frame);
     if (frame.size() > 8 && Rand(6) == 0) {
       std::size_t cut = 3 + Rand(frame.size() - 4);
@@ -251,28 +264,35 @@ class TGenerator {
       if (!IsFrameComplete(head, static_cast<TProtocol>(protocol))) {
         Line(prefix + marker + head);
         Line(Prefix() + marker + BytesToHex(TBytesView(frame).substr(cut)));
-        return first;
+        return written;
       }
     }
     Line(prefix + marker + hex);
-    return first;
+    return written;
   }
 
-  void Expect(std::int64_t line, const std::string& attributes, int protocol, const TBytes& tx,
-              const std::string& rx) {
+  // rx is the answer's data and answerMs the time of its last line; both empty without one.
+  void Expect(const TWrittenRequest& request, int protocol, const TBytes& tx, const std::string& rx,
+              std::optional<std::int64_t> answerMs) {
     ++FStats.Commands;
     if (FExpected == nullptr) return;
     TExpectedCommand e;
-    e.Line = line;
-    e.Attributes = attributes;
-    e.Time = attributes.substr(1, 23);
-    e.Thread = attributes.substr(27, 8);
+    e.Line = request.Line;
+    e.Attributes = request.Attributes;
+    e.Time = request.Attributes.substr(1, 23);
+    e.Thread = request.Attributes.substr(27, 8);
     e.Protocol = protocol;
     e.Tx = BytesToHex(tx);
     e.Code = TCommand::GetCode(e.Tx);
     e.Rx = rx;
     e.Result = TCommand::GetResCode(rx);
     e.Error = e.Result != 0 || (rx.empty() && !e.Tx.empty());
+    e.RequestMs = request.TimeMs;
+    if (answerMs) {
+      e.AnswerMs = answerMs;
+      e.ResponseMs = *answerMs - request.TimeMs;
+      AppendLogTimeStamp(e.AnswerTime, *answerMs);
+    }
     FExpected->push_back(std::move(e));
   }
 
@@ -290,47 +310,48 @@ class TGenerator {
     MaybeDLines();
     Line(Prefix() + m + ByteText(kENQ));
     Line(Prefix() + a + ByteText(kNAK));
-    std::string attributes;
-    std::int64_t line = Request(m, TKorvanProtocol1::Encode(c.Request), 1, attributes);
+    TWrittenRequest request = Request(m, TKorvanProtocol1::Encode(c.Request), 1);
     std::string rx;
+    std::optional<std::int64_t> answerMs;
     if (!c.Answer.empty()) {
       Line(Prefix() + a + ByteText(kACK));
       Line(Prefix() + a + BytesToHex(TKorvanProtocol1::Encode(c.Answer)));
+      answerMs = FNowMs;
       Line(Prefix() + m + ByteText(kACK));
       rx = BytesToHex(c.Answer);
     } else {
       Line(Prefix() + a + ByteText(kACK));
     }
-    Expect(line, attributes, 1, c.Request, rx);
+    Expect(request, 1, c.Request, rx, answerMs);
   }
 
   void Protocol2(const TCommandSpec& c) {
     const std::string m = "[DEBUG] TPrinterProtocol2 -> ";
     const std::string a = "[DEBUG] TPrinterProtocol2 <- ";
     if (Rand(40) == 0) {  // a synchronisation frame without payload
-      std::string attributes;
       TKorvanFrame2 sync;
-      std::int64_t line = Request(m, TKorvanProtocol2::Encode(sync), 2, attributes);
+      TWrittenRequest written = Request(m, TKorvanProtocol2::Encode(sync), 2);
       TKorvanFrame2 reply;
       reply.Number = FFrameNumber;
       reply.Data = MakeBytes({0x00});
       Line(Prefix() + a + BytesToHex(TKorvanProtocol2::Encode(reply)));
-      Expect(line, attributes, 2, {}, BytesToHex(reply.Data));
+      Expect(written, 2, {}, BytesToHex(reply.Data), FNowMs);
     }
     TKorvanFrame2 request;
     request.Number = ++FFrameNumber & 0xFFFF;
     request.Data = c.Request;
-    std::string attributes;
-    std::int64_t line = Request(m, TKorvanProtocol2::Encode(request), 2, attributes);
+    TWrittenRequest written = Request(m, TKorvanProtocol2::Encode(request), 2);
     std::string rx;
+    std::optional<std::int64_t> answerMs;
     if (!c.Answer.empty()) {
       TKorvanFrame2 answer;
       answer.Number = request.Number;
       answer.Data = c.Answer;
       Line(Prefix() + a + BytesToHex(TKorvanProtocol2::Encode(answer)));
+      answerMs = FNowMs;
       rx = BytesToHex(c.Answer);
     }
-    Expect(line, attributes, 2, c.Request, rx);
+    Expect(written, 2, c.Request, rx, answerMs);
   }
 
   void Protocol3(const TCommandSpec& c) {
@@ -339,18 +360,19 @@ class TGenerator {
     TKorvanFrame3 request;
     request.Number = ++FFrameNumber & 0xFF;
     request.Data = c.Request;
-    std::string attributes;
-    std::int64_t line = Request(m, TKorvanProtocol3::Encode(request), 3, attributes);
+    TWrittenRequest written = Request(m, TKorvanProtocol3::Encode(request), 3);
     std::string rx;
+    std::optional<std::int64_t> answerMs;
     if (!c.Answer.empty()) {
       Line(Prefix() + a + ByteText(kACK));
       TKorvanFrame3 answer;
       answer.Number = request.Number;
       answer.Data = c.Answer;
       Line(Prefix() + a + BytesToHex(TKorvanProtocol3::Encode(answer)));
+      answerMs = FNowMs;
       rx = BytesToHex(c.Answer);
     }
-    Expect(line, attributes, 3, c.Request, rx);
+    Expect(written, 3, c.Request, rx, answerMs);
   }
 
   std::ostream& FOut;
@@ -358,7 +380,7 @@ class TGenerator {
   std::vector<TExpectedCommand>* FExpected;
   std::mt19937_64 FRandom;
   TStats FStats;
-  std::uint64_t FMillis = 0;
+  std::int64_t FNowMs;  // the time stamp of the last line written
   std::uint32_t FThread = 0x1A2C;
   std::int32_t FFrameNumber = 0;
 };

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -16,6 +17,10 @@ struct TOptions {
   std::uint64_t MaxBytes = 0;    // ... or once the log holds this many bytes (0: no limit)
   std::uint32_t Seed = 1;
   bool AllProtocols = true;  // mix protocols 1, 2 and 3 in segments; else protocol 2 only
+  // The clock of the log, in milliseconds since 30.12.1899 00:00:00.000, before its first
+  // line; every line is 1 to 40 ms later than the one before. By default 01.12.2024 10:00.
+  std::int64_t StartMs = kDefaultStartMs;
+  static constexpr std::int64_t kDefaultStartMs = 45627LL * 86400000 + 10 * 3600000;
 };
 
 // What the parser must make of one generated command.
@@ -30,6 +35,12 @@ struct TExpectedCommand {
   std::string Rx;
   int Result = 0;
   bool Error = false;
+  // Milliseconds since 30.12.1899 of the request's first line and of the line that
+  // completes the answer (none without an answer), and the time between them.
+  std::int64_t RequestMs = 0;
+  std::optional<std::int64_t> AnswerMs;
+  std::optional<std::int64_t> ResponseMs;
+  std::string AnswerTime;  // the answer line's stamp as Time gives the request's; "" for none
 };
 
 struct TStats {

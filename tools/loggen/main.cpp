@@ -46,7 +46,10 @@ int main(int argc, char** argv) {
                           {"tx", c.Tx},
                           {"rx", c.Rx},
                           {"result", c.Result},
-                          {"error", c.Error}};
+                          {"error", c.Error},
+                          {"answer_time", c.AnswerTime},
+                          {"response_ms", nullptr}};
+      if (c.ResponseMs) j["response_ms"] = *c.ResponseMs;
       ex << j.dump() << '\n';
     }
   }
