@@ -76,6 +76,8 @@ TfmMain::~TfmMain() {
   delete FComparison;  // ends a comparison, which reads the commands
   delete FSearch;      // and the walks that read them
   delete FFilter;
+  FUi.lvCommands->selectionModel()->disconnect(this);  // no details for a row any more
+  FUi.lvCommands->clearSelection();
   InstallViewModels(nullptr, false);
   FModel->SetCommands(nullptr);
 }
