@@ -252,6 +252,10 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
       T("Показать только команды, ответ которых при воспроизведении отличается от ответа в логе"));
   ui.acSaveComparison = addAction("acSaveComparison", T("Сохранить сравнение..."));
   ui.acVolatileFields = addAction("acVolatileFields", T("Изменчивые поля..."));
+  ui.pmMain->addSeparator();
+  ui.acStatistics = addAction("acStatistics", T("Статистика..."));
+  ui.acStatistics->setToolTip(
+      T("Число команд, ошибки и время ответа по кодам команд для показанных строк"));
   ui.btnOnlyDiffers->setDefaultAction(ui.acOnlyDiffers);
   ui.pmHeader = new QMenu(&window);
   ui.pmHeader->setObjectName(QStringLiteral("pmHeader"));

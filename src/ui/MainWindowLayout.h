@@ -59,6 +59,8 @@ struct TMainWindowLayout {
   QAction* acOnlyDiffers = nullptr;
   QAction* acSaveComparison = nullptr;
   QAction* acVolatileFields = nullptr;
+  // The statistics of the shown rows.
+  QAction* acStatistics = nullptr;
   QToolButton* btnOnlyDiffers = nullptr;
   QFileDialog* dlgReport = nullptr;
   // The time columns, in the list header's menu.

@@ -42,6 +42,7 @@
 #include "ui/LogLoadController.h"
 #include "ui/MainWindowLayout.h"
 #include "ui/PlaybackController.h"
+#include "ui/StatisticsDialog.h"
 #include "ui/UiText.h"
 
 namespace quillon {
@@ -115,6 +116,7 @@ void TfmMain::ConnectControls() {
   connect(FUi.acOnlyDiffers, &QAction::toggled, this, &TfmMain::SetOnlyDiffering);
   connect(FUi.acSaveComparison, &QAction::triggered, this, &TfmMain::SaveComparisonDialog);
   connect(FUi.acVolatileFields, &QAction::triggered, this, &TfmMain::EditVolatileFields);
+  connect(FUi.acStatistics, &QAction::triggered, this, &TfmMain::ShowStatistics);
   QHeaderView* header = FUi.lvCommands->horizontalHeader();
   connect(header, &QWidget::customContextMenuRequested, this,
           [this, header](const QPoint& pos) { FUi.pmHeader->popup(header->mapToGlobal(pos)); });
@@ -229,8 +231,9 @@ bool TfmMain::Loading() const {
 }
 
 void TfmMain::StartLoad() {
-  FComparison->Cancel();  // it reads the commands about to go
-  CancelSearch();         // and so do the walks
+  FComparison->Cancel();      // it reads the commands about to go
+  delete FStatistics.data();  // so does the statistics dialog (its destructor waits for it)
+  CancelSearch();             // and so do the walks
   FFilter->Cancel();
   EndFilterProgress();
   ShowFilterState(QString(), false);
@@ -958,6 +961,16 @@ void TfmMain::closeEvent(QCloseEvent* event) {
     FSettingsSaved = true;
   }
   QMainWindow::closeEvent(event);
+}
+
+TStatisticsDialog* TfmMain::ShowStatistics() {
+  delete FStatistics.data();
+  auto* dialog = new TStatisticsDialog(FCommands, ShownRows(), this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &TStatisticsDialog::CommandPicked, this, &TfmMain::SelectCommandRow);
+  FStatistics = dialog;
+  dialog->show();
+  return dialog;
 }
 
 }  // namespace quillon

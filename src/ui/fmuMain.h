@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -26,6 +27,7 @@ class TFilterController;
 class TLogLoadController;
 class TSearchController;
 class TShownRowsModel;
+class TStatisticsDialog;
 struct TComparisonRun;
 struct TFilterRun;
 struct TLoadedLog;
@@ -126,6 +128,9 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   std::vector<int> ShownRows() const;
   // Selects the command row and shows it; false when the list does not show it.
   bool SelectCommandRow(int row);
+  // Opens the statistics of the shown rows (a dialog beside the window; a point or a row
+  // picked there selects its command). It closes when another log is loaded.
+  TStatisticsDialog* ShowStatistics();
   // The command rows selected in the list, ascending.
   std::vector<int> SelectedCommandRows() const;
 
@@ -219,6 +224,7 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   bool FSettingsSaved = false;
   TComparisonController* FComparison = nullptr;
   TDifferingRowsModel* FDiffering = nullptr;  // while the filter is installed
+  QPointer<TStatisticsDialog> FStatistics;    // while one is open
   TShownRowsModel* FShown = nullptr;          // while the display filter is on
   TFilterController* FFilter = nullptr;
   TSearchController* FSearch = nullptr;

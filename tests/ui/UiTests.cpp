@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -54,6 +55,7 @@
 #include "ui/CommandModel.h"
 #include "ui/DriverProperties.h"
 #include "ui/MainSettings.h"
+#include "ui/StatisticsDialog.h"
 #include "ui/fmuMain.h"
 
 namespace quillon {
@@ -1300,6 +1302,31 @@ TEST_F(FilterWindowTest, TypedFilterShowsTheMatchingRowsAndABadOneLeavesThem) {
   Load(BuiltLog(30), 30);
   FWindow->WaitForFilter();
   EXPECT_EQ(ViewRows(), RowsWhere(30, [](int i) { return i % 3 == 2; }));
+}
+
+// The statistics are of the shown rows, a command picked there is selected in the list,
+// and loading another log closes the dialog (it reads the commands that go).
+TEST_F(FilterWindowTest, StatisticsOfTheShownRowsPickAndCloseWithTheLog) {
+  Load(BuiltLog(300), 300);
+  FWindow->SetFilterText(QStringLiteral("code == 11"));
+  FWindow->WaitForFilter();
+  Show();
+  auto* action = FWindow->findChild<QAction*>(QStringLiteral("acStatistics"));
+  ASSERT_NE(action, nullptr);
+  EXPECT_EQ(action->text(), QStringLiteral("Статистика..."));
+  action->trigger();
+  auto* dialog = FWindow->findChild<TStatisticsDialog*>();
+  ASSERT_NE(dialog, nullptr);
+  QTRY_VERIFY_WITH_TIMEOUT(dialog->Ready(), 10000);
+  // Rows 1, 4 ... 298: 100 status requests, every fifth of them (i % 15 == 10) failed.
+  EXPECT_EQ(dialog->findChild<QLabel*>(QStringLiteral("lblTotals"))->text(),
+            QStringLiteral("Команд: 100, с ошибкой: 20, без ответа: 0"));
+  emit dialog->CommandPicked(13);
+  EXPECT_EQ(CurrentCommandRow(), 13);
+
+  QPointer<TStatisticsDialog> open = dialog;
+  Load(BuiltLog(30), 30);
+  EXPECT_TRUE(open.isNull());
 }
 
 TEST_F(FilterWindowTest, SearchAndErrorSearchWalkOnlyTheShownRows) {
