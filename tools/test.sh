@@ -32,23 +32,26 @@ cmake --build build-asan -j2
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j2
 
-echo "== Thread sanitizer (player, emulator, log loading)"
+echo "== Thread sanitizer (player, emulator, log loading, display filter)"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-fsanitize=thread \
   -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DQUILLON_CORE_ONLY=ON -DQUILLON_BENCH=OFF \
   -DCMAKE_COMPILE_WARNING_AS_ERROR=ON > /dev/null
-cmake --build build-tsan -j2 --target test_player test_emulator test_log
-TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -L '^test_(player|emulator|log)$' \
+cmake --build build-tsan -j2 --target test_player test_emulator test_log test_commandfilter
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -L '^test_(player|emulator|log|commandfilter)$' \
   --output-on-failure -j2
 
-# The driver needs Qt: a second, small build with it, of the replay tests only (player,
-# driver and emulator together over loopback and a pseudo-terminal).
-echo "== Thread sanitizer (replay: player, driver, emulator)"
+# The driver needs Qt: a second, small build with it, of the replay tests (player, driver
+# and emulator together over loopback and a pseudo-terminal) and of the window's workers
+# (load, search, filter, comparison) without widgets.
+echo "== Thread sanitizer (replay: player, driver, emulator; the window's workers)"
 cmake -S . -B build-tsan-qt -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-fsanitize=thread \
   -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DQUILLON_BENCH=OFF \
   -DCMAKE_COMPILE_WARNING_AS_ERROR=ON > /dev/null
-cmake --build build-tsan-qt -j2 --target test_replay
+cmake --build build-tsan-qt -j2 --target test_replay ui_control_tests
 TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tools/tsan-qt.supp" \
   ctest --test-dir build-tsan-qt -L '^test_replay$' --output-on-failure -j2
+TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tools/tsan-qt.supp" \
+  ctest --test-dir build-tsan-qt -R '^ui_control_tests$' --output-on-failure
 
 echo "== Tests"
 ctest --test-dir build --output-on-failure -j2
