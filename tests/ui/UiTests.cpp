@@ -754,16 +754,21 @@ TEmulatorOptions QuickEmulator(int protocol = 1) {
   return options;
 }
 
-TEST_F(MainWindowTest, PlaysToTheEmulatorAndStopsEndlessPlay) {
-  TEmulator emulator(QuickEmulator(2));
-  const std::uint16_t port = emulator.Start();
-  FWindow->SetDriverFactory([port] {
+// The window's driver on the emulator at port, with waits short enough for tests.
+TfmMain::TDriverFactory EmulatorDriver(std::uint16_t port) {
+  return [port] {
     TDriverSettings settings;
     settings.Address = "tcp://127.0.0.1:" + std::to_string(port);
     settings.ByteTimeout = 20;
     settings.AnswerTimeout = 500;
     return std::make_unique<TDriver>(settings);
-  });
+  };
+}
+
+TEST_F(MainWindowTest, PlaysToTheEmulatorAndStopsEndlessPlay) {
+  TEmulator emulator(QuickEmulator(2));
+  const std::uint16_t port = emulator.Start();
+  FWindow->SetDriverFactory(EmulatorDriver(port));
   LoadTestLog();
 
   FAnswers = {QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Yes};
@@ -960,13 +965,7 @@ class ComparisonWindowTest : public MainWindowTest {
     options.LogFile = played.toStdString();
     FEmulator = std::make_unique<TEmulator>(options);
     const std::uint16_t port = FEmulator->Start();
-    FWindow->SetDriverFactory([port] {
-      TDriverSettings settings;
-      settings.Address = "tcp://127.0.0.1:" + std::to_string(port);
-      settings.ByteTimeout = 20;
-      settings.AnswerTimeout = 500;
-      return std::make_unique<TDriver>(settings);
-    });
+    FWindow->SetDriverFactory(EmulatorDriver(port));
     const QString logged = WriteFile(QStringLiteral("logged.log"),
                                      QByteArray::fromStdString(Log("11 00 1E", "2F 00 1E")));
     ASSERT_TRUE(FWindow->LoadLogFile(logged));
@@ -1604,13 +1603,7 @@ TEST_F(FilterWindowTest, TimeColumnsShowTheGapsAndResponsesAndAreKept) {
 TEST_F(FilterWindowTest, SelectedReplayPlaysTheSelectedShownRows) {
   TEmulator emulator(QuickEmulator(2));
   const std::uint16_t port = emulator.Start();
-  FWindow->SetDriverFactory([port] {
-    TDriverSettings settings;
-    settings.Address = "tcp://127.0.0.1:" + std::to_string(port);
-    settings.ByteTimeout = 20;
-    settings.AnswerTimeout = 500;
-    return std::make_unique<TDriver>(settings);
-  });
+  FWindow->SetDriverFactory(EmulatorDriver(port));
   Load(BuiltLog(12), 12);
   Show();
   FWindow->SetFilterText(QStringLiteral("code == 10 or code == 11"));
