@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "core/BinUtils.h"
+#include "ui/QueuedCall.h"
 #include "ui/UiText.h"
 
 namespace quillon {
@@ -135,9 +136,7 @@ void TSearchController::Run(int start) {
         else
           emit EndReached();
       },
-      [this](std::function<void()> function) {
-        QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
-      });
+      QueuedOn(this));
 }
 
 void TSearchController::Cancel() {

@@ -4,6 +4,8 @@
 #include <exception>
 #include <string>
 
+#include "ui/QueuedCall.h"
+
 namespace quillon {
 
 namespace {
@@ -71,9 +73,7 @@ bool TComparisonController::Start(const TCommandList& list, const TVolatileField
         FThread.reset();
         if (!cancel->load()) emit Finished(run);
       },
-      [this](std::function<void()> function) {
-        QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
-      });
+      QueuedOn(this));
   return true;
 }
 

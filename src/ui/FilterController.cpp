@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+#include "ui/QueuedCall.h"
+
 namespace quillon {
 
 namespace {
@@ -50,9 +52,7 @@ void TFilterController::Start(const TCommandList& list, TPredicate matches, cons
         FThread.reset();
         if (!cancel->load()) emit Finished(run);
       },
-      [this](std::function<void()> function) {
-        QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
-      });
+      QueuedOn(this));
 }
 
 void TFilterController::Cancel() {

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "player/PlaybackTexts.h"
+#include "ui/QueuedCall.h"
 #include "ui/UiText.h"
 
 namespace quillon {
@@ -80,10 +81,7 @@ bool TPlaybackController::Start(IDriver& driver, TStartKind kind, int currentRow
         }
         FPlayer.PlayLog(driver, FList, &FOptions.Exceptions, first, count, FOptions.Endless);
       },
-      [this](TNotifyThread&) { PlayFinished(); },
-      [this](std::function<void()> function) {
-        QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
-      });
+      [this](TNotifyThread&) { PlayFinished(); }, QueuedOn(this));
   return true;
 }
 
@@ -119,9 +117,7 @@ bool TPlaybackController::RequestStatus(IDriver& driver, TStatusHandler onReply)
         else
           FView.ShowStatus(*reply);
       },
-      [this](std::function<void()> function) {
-        QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
-      });
+      QueuedOn(this));
   return true;
 }
 

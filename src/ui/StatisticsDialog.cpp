@@ -24,6 +24,7 @@
 
 #include "core/CommandStatistics.h"
 #include "player/NotifyThread.h"
+#include "ui/QueuedCall.h"
 #include "ui/UiText.h"
 
 namespace quillon {
@@ -358,9 +359,7 @@ void TStatisticsDialog::Start(const TCommandList& commands, std::vector<int> row
         FThread.reset();
         if (!cancel->load() && *result) ShowResult(*result);
       },
-      [this](std::function<void()> function) {
-        QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
-      });
+      QueuedOn(this));
 }
 
 void TStatisticsDialog::Cancel() {
