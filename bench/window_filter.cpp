@@ -71,9 +71,8 @@ int main(int argc, char** argv) {
                 static_cast<long long>(stalls.Longest()));
   };
   // Typed as a whole (pasted), then removed again.
-  for (const char* expression :
-       {"error", "code == 10", "not noanswer", "name ~ \"чек\"", "response > 100 or error",
-        "summary ~ \"итог\"", ""}) {
+  for (const char* expression : {"error", "code == 10", "not noanswer", "name ~ \"чек\"",
+                                 "response > 100 or error", "summary ~ \"итог\"", ""}) {
     stalls.Restart();
     QElapsedTimer timer;
     timer.start();
