@@ -6,6 +6,7 @@
 #include "core/DriverCommands.h"
 #include "core/JsonText.h"
 #include "core/WordScan.h"
+#include "parser/CommandParser.h"
 
 namespace quillon::cli {
 
@@ -19,6 +20,61 @@ std::string_view NameOf(const TCommand& command) {
   name.clear();
   command.AppendCommandName(name);
   return name;
+}
+
+const char* KindName(TSpanKind kind) {
+  switch (kind) {
+    case skField:
+      return "field";
+    case skGroup:
+      return "group";
+    case skRecord:
+      return "record";
+    case skPart:
+      return "part";
+  }
+  return "";
+}
+
+void AppendSpans(std::string& out, const TFieldSpans& spans) {
+  out.push_back('[');
+  for (const TFieldSpan& span : spans) {
+    if (out.back() != '[') out.push_back(',');
+    out.push_back('{');
+    AppendJsonKey(out, "name");
+    AppendJsonString(out, span.Name);
+    AppendJsonKey(out, "value");
+    AppendJsonString(out, span.Value);
+    AppendJsonKey(out, "kind");
+    AppendJsonString(out, KindName(span.Kind));
+    AppendJsonKey(out, "offset");
+    out += std::to_string(span.Offset);
+    AppendJsonKey(out, "length");
+    out += std::to_string(span.Length);
+    AppendJsonKey(out, "complete");
+    out += span.Complete ? "true" : "false";
+    AppendJsonKey(out, "children");
+    AppendSpans(out, span.Children);
+    out.push_back('}');
+  }
+  out.push_back(']');
+}
+
+void AppendSide(std::string& out, std::string_view key, std::string_view hex, std::string_view text,
+                const TFieldSpans& spans) {
+  AppendJsonKey(out, key);
+  if (hex.empty()) {
+    out += "null";
+    return;
+  }
+  out.push_back('{');
+  AppendJsonKey(out, "hex");
+  AppendJsonString(out, hex);
+  AppendJsonKey(out, "text");
+  AppendJsonString(out, text);
+  AppendJsonKey(out, "fields");
+  AppendSpans(out, spans);
+  out.push_back('}');
 }
 
 }  // namespace
@@ -115,6 +171,17 @@ void AppendJsonLine(std::string& out, std::uint64_t number, const TCommand& comm
     out += std::to_string(*ms);
   else
     out += "null";
+  out += "}\n";
+}
+
+void AppendShowJson(std::string& out, const TCommand& command) {
+  TCommandSpans spans;
+  const quillon::TCommandTexts texts = ParseCommand(command, &spans);
+  const std::string played = command.PlayedAnswerData();
+  out.push_back('{');
+  AppendSide(out, "request", command.TxData(), texts.Request, spans.Request);
+  AppendSide(out, "answer", command.AnswerData(), texts.Answer, spans.Answer);
+  AppendSide(out, "played", played, texts.PlayedAnswer, spans.PlayedAnswer);
   out += "}\n";
 }
 

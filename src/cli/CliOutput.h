@@ -26,4 +26,10 @@ void AppendListLine(std::string& out, std::uint64_t number, const TCommand& comm
 void AppendJsonLine(std::string& out, std::uint64_t number, const TCommand& command,
                     const TCommandTexts& texts);
 
+// `show --json`: one JSON object, LF. Keys "request", "answer" and "played", each null when
+// that side has no bytes, else {"hex", "text", "fields"}: the side's hex text as the log has
+// it, its decoded text, and its spans (TParserCommand::Parse), each {"name", "value", "kind"
+// ("field", "group", "record" or "part"), "offset", "length", "complete", "children"}.
+void AppendShowJson(std::string& out, const TCommand& command);
+
 }  // namespace quillon::cli

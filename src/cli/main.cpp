@@ -109,11 +109,15 @@ int RunList(const std::string& fileName, bool json, const TCommandFilter& filter
   return 0;
 }
 
-int RunShow(const std::string& fileName, std::uint64_t wanted) {
+int RunShow(const std::string& fileName, std::uint64_t wanted, bool json) {
   std::string details;
   TLogLoadResult result =
       LoadLog(TLogSource::File(fileName), [&](TCommand& command, std::uint64_t number) {
-        if (number == wanted) details = FormatCommandDetails(command);
+        if (number != wanted) return;
+        if (json)
+          cli::AppendShowJson(details, command);
+        else
+          details = FormatCommandDetails(command);
       });
   CheckRead(result);
   const std::uint64_t number = result.Commands;
@@ -224,6 +228,8 @@ int main(int argc, char** argv) {
   std::string showFile;
   std::uint64_t showNumber = 0;
   auto* show = app.add_subcommand("show", "Подробности команды с номером N (с 1)");
+  bool showJson = false;
+  show->add_flag("--json", showJson, "JSON: поля запроса и ответа и их байты");
   show->add_option("LOGFILE", showFile, "Файл журнала")->required();
   show->add_option("N", showNumber, "Номер команды")->required();
 
@@ -251,7 +257,7 @@ int main(int argc, char** argv) {
     TCommandFilter filter;
     if (*list) return ParseFilter(listFilter, filter) ? RunList(fileName, json, filter) : 2;
     if (*stats) return ParseFilter(statsFilter, filter) ? RunStats(statsFile, filter) : 2;
-    if (*show) return RunShow(showFile, showNumber);
+    if (*show) return RunShow(showFile, showNumber, showJson);
     if (*save) return RunSave(saveFile, saveOut);
     if (*diff.App) return diff.Run();
 #ifdef QUILLON_WITH_DEVICES

@@ -20,6 +20,7 @@ std::size_t TBinStream::Read(std::uint8_t* out, std::size_t n) {
   std::size_t count = std::min(n, available);
   if (count > 0) std::memcpy(out, FData.data() + FPos, count);
   FPos += static_cast<std::int64_t>(count);
+  FMissing += static_cast<std::int64_t>(n - count);
   return count;
 }
 
@@ -39,6 +40,7 @@ TByteArray TBinStream::Data() {
 void TBinStream::SetData(const TByteArray& data) {
   FData.assign(data.begin(), data.end());
   FPos = 0;
+  FMissing = 0;
 }
 
 TBytes TBinStream::DataAsStr() {
@@ -49,6 +51,7 @@ TBytes TBinStream::DataAsStr() {
 void TBinStream::SetDataAsStr(TBytesView data) {
   FData.assign(data);
   FPos = 0;
+  FMissing = 0;
 }
 
 void TBinStream::SetPosition(std::int64_t position) {
@@ -91,7 +94,11 @@ TBytes TBinStream::ReadString() {
 }
 
 TBytes TBinStream::ReadString(std::int64_t size) {
-  if (FData.empty() || size <= 0) return {};
+  if (size <= 0) return {};
+  if (FData.empty()) {
+    FMissing += size;
+    return {};
+  }
   TBytes out(static_cast<std::size_t>(size), 0);  // bytes past the end read as 0
   Read(out.data(), out.size());
   return out;
@@ -170,6 +177,7 @@ void TBinStream::WriteStream(IBinStream& stream) {
 void TBinStream::Clear() {
   FData.clear();
   FPos = 0;
+  FMissing = 0;
 }
 
 }  // namespace quillon

@@ -31,6 +31,9 @@ class IBinStream {
   virtual std::int64_t Remaining() const = 0;
   virtual std::int64_t Position() const = 0;
   virtual void SetPosition(std::int64_t position) = 0;
+  // How many bytes reads have asked for past the end since the data was last set: they
+  // read as zeros, and a value read while this grew was not all there.
+  virtual std::int64_t Missing() const = 0;
 
   virtual std::uint8_t ReadByte() = 0;
   virtual std::uint16_t ReadUInt16() = 0;
@@ -75,6 +78,7 @@ class TBinStream final : public IBinStream {
   std::int64_t Remaining() const override { return Size() - FPos; }
   std::int64_t Position() const override { return FPos; }
   void SetPosition(std::int64_t position) override;
+  std::int64_t Missing() const override { return FMissing; }
 
   std::uint8_t ReadByte() override;
   std::uint16_t ReadUInt16() override;
@@ -107,6 +111,7 @@ class TBinStream final : public IBinStream {
 
   TBytes FData;
   std::int64_t FPos = 0;
+  std::int64_t FMissing = 0;
 };
 
 }  // namespace quillon

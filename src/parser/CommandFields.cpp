@@ -396,15 +396,20 @@ std::string Scaled(std::uint64_t value, double divisor, int decimals) {
   return FormatSettings().FormatFixed(static_cast<double>(value) / divisor, decimals);
 }
 
-std::string TlvText(TBytesView data, int indent) {
+// With `records`, the spans of the records go there, their offsets counted from `offset`.
+std::string TlvText(TBytesView data, int indent, TFieldSpans* records = nullptr,
+                    std::int64_t offset = 0) {
+  const std::size_t had = records != nullptr ? records->size() : 0;
   try {
     TTLVParser parser;
     parser.SetShowTagNumbers(true);
     parser.SetBaseIndent(indent);
-    return parser.ParseTLV(data);
+    if (records == nullptr) return parser.ParseTLV(data);
+    return parser.ParseTLV(data, *records, static_cast<std::size_t>(offset));
   } catch (const std::exception& e) {
     // The TLV parser reports damaged records itself; anything else still must not end
     // the decoding of the command.
+    if (records != nullptr) records->resize(had);
     return e.what();
   }
 }
@@ -529,21 +534,82 @@ TBytes ReadThreeBytes(IBinStream& stream) {
 // ---------------------------------------------------------------------------------------
 // Composite fields
 
+// The bytes of a part: the stream's position and shortfall noted before it is read, and
+// after.
+class TPartBytes {
+ public:
+  explicit TPartBytes(const IBinStream& stream)
+      : FStart(stream.Position()), FEnd(FStart), FMissing(stream.Missing()) {}
+  // Ends the part at the stream's position.
+  TPartBytes& End(const IBinStream& stream) {
+    FEnd = stream.Position();
+    FComplete = stream.Missing() == FMissing;
+    return *this;
+  }
+  std::int64_t Start() const { return FStart; }
+
+  TFieldSpan Span(std::string name, std::string value, TFieldSpans children) const {
+    TFieldSpan span;
+    span.Name = std::move(name);
+    span.Value = std::move(value);
+    span.Offset = static_cast<std::size_t>(FStart);
+    span.Length = static_cast<std::size_t>(FEnd - FStart);
+    span.Complete = FComplete;
+    span.Children = std::move(children);
+    return span;
+  }
+
+ private:
+  std::int64_t FStart, FEnd, FMissing;
+  bool FComplete = true;
+};
+
+// Reads one byte of a part, noting where it was.
+std::uint8_t ReadPartByte(IBinStream& stream, TPartBytes& bytes) {
+  bytes = TPartBytes(stream);
+  const std::uint8_t value = stream.ReadByte();
+  bytes.End(stream);
+  return value;
+}
+
+// A sub-value of a composite field, and its span while the decoder tells spans.
+void AddPart(TParserCommand& parser, const TPartBytes& bytes, std::string name, std::string value,
+             TParseType source, TFieldSpans children = {}) {
+  if (TFieldSpans* parts = parser.PartSpans())
+    parts->push_back(bytes.Span(name, value, std::move(children)));
+  parser.AddFieldValue(std::move(name), std::move(value), source);
+}
+
+// A TLV text whose record spans are kept for the part of these bytes (when spans are told).
+std::string PartTlvText(TParserCommand& parser, TBytesView tlv, const TPartBytes& bytes,
+                        TFieldSpans& records) {
+  return TlvText(tlv, 2, parser.PartSpans() != nullptr ? &records : nullptr, bytes.Start());
+}
+
 // A barcode as hex and as text.
-void AddBarcode(TParserCommand& parser, TBytesView barcode, TParseType source) {
-  parser.AddFieldValue("Barcode HEX", BytesToHex(barcode), source);
-  parser.AddFieldValue("Barcode", GsMarkedText(barcode), source);
+void AddBarcode(TParserCommand& parser, TBytesView barcode, const TPartBytes& bytes,
+                TParseType source) {
+  AddPart(parser, bytes, "Barcode HEX", BytesToHex(barcode), source);
+  AddPart(parser, bytes, "Barcode", GsMarkedText(barcode), source);
 }
 
 void ParseBarcodeTLV(TParserCommand& parser, TParseType source) {
   IBinStream& stream = parser.Stream();
   const std::uint8_t barcodeLength = stream.ReadByte();
   const std::uint8_t tlvLength = stream.ReadByte();
-  if (barcodeLength > 0) AddBarcode(parser, stream.ReadString(barcodeLength), source);
+  if (barcodeLength > 0) {
+    TPartBytes bytes(stream);
+    const TBytes barcode = stream.ReadString(barcodeLength);
+    AddBarcode(parser, barcode, bytes.End(stream), source);
+  }
   if (tlvLength > 0) {
+    TPartBytes bytes(stream);
     const TBytes tlv = stream.ReadString(tlvLength);
-    parser.AddFieldValue("TLVData HEX", BytesToHex(tlv), source);
-    parser.AddFieldValue("TLVData", TlvText(tlv, 2), source);
+    bytes.End(stream);
+    AddPart(parser, bytes, "TLVData HEX", BytesToHex(tlv), source);
+    TFieldSpans records;
+    std::string text = PartTlvText(parser, tlv, bytes, records);
+    AddPart(parser, bytes, "TLVData", std::move(text), source, std::move(records));
   }
 }
 
@@ -552,46 +618,61 @@ void ParseKMAnswer(TParserCommand& parser, TParseType source) {
   const std::uint8_t count = stream.ReadByte();
   bool hasError = false, hasStatus = false;
   std::uint8_t error = 0, status = 0;
+  TPartBytes errorBytes(stream), statusBytes(stream), tlvBytes(stream);
   TBytes tlv;
   if (count >= 1) {
-    error = stream.ReadByte();
+    error = ReadPartByte(stream, errorBytes);
     hasError = true;
     if (count >= 2 && (error == 0 || error == 0x20)) {
-      status = stream.ReadByte();
+      status = ReadPartByte(stream, statusBytes);
       hasStatus = true;
     }
-    if (count >= 3 && error == 0) tlv = stream.ReadString();
+    if (count >= 3 && error == 0) {
+      tlvBytes = TPartBytes(stream);
+      tlv = stream.ReadString();
+      tlvBytes.End(stream);
+    }
   }
-  if (hasError) parser.AddFieldValue("KMServerErrorCode", KMServerErrorText(error), source);
-  if (hasStatus)
-    parser.AddFieldValue("KMServerCheckingStatus (Тег 2106)", KMCheckingStatusText(status), source);
+  if (hasError) AddPart(parser, errorBytes, "KMServerErrorCode", KMServerErrorText(error), source);
+  if (hasStatus) {
+    AddPart(parser, statusBytes, "KMServerCheckingStatus (Тег 2106)", KMCheckingStatusText(status),
+            source);
+  }
   if (!tlv.empty()) {
-    parser.AddFieldValue("TLVData Hex", BytesToHex(tlv), source);
-    parser.AddFieldValue("TLV Data", kLineEnd + TlvText(tlv, 2), source);
+    AddPart(parser, tlvBytes, "TLVData Hex", BytesToHex(tlv), source);
+    TFieldSpans records;
+    std::string text = kLineEnd + PartTlvText(parser, tlv, tlvBytes, records);
+    AddPart(parser, tlvBytes, "TLV Data", std::move(text), source, std::move(records));
   }
 }
 
 void ParseKMSendAnswer(TParserCommand& parser, TParseType source) {
   IBinStream& stream = parser.Stream();
   if (stream.Remaining() < 3) return;
-  const std::uint8_t result = stream.ReadByte();
-  const std::uint8_t error = stream.ReadByte();
-  const std::uint8_t markingType = stream.ReadByte();
-  parser.AddFieldValue("CheckItemLocalResult", CheckItemLocalResultText(result), source);
-  parser.AddFieldValue("CheckItemLocalError", Bracketed(error, kCheckItemLocalError.Text(error)),
-                       source);
-  parser.AddFieldValue("MarkingType2", Bracketed(markingType, kMarkingType2.Text(markingType)),
-                       source);
+  TPartBytes resultBytes(stream), errorBytes(stream), typeBytes(stream);
+  const std::uint8_t result = ReadPartByte(stream, resultBytes);
+  const std::uint8_t error = ReadPartByte(stream, errorBytes);
+  const std::uint8_t markingType = ReadPartByte(stream, typeBytes);
+  AddPart(parser, resultBytes, "CheckItemLocalResult", CheckItemLocalResultText(result), source);
+  AddPart(parser, errorBytes, "CheckItemLocalError",
+          Bracketed(error, kCheckItemLocalError.Text(error)), source);
+  AddPart(parser, typeBytes, "MarkingType2",
+          Bracketed(markingType, kMarkingType2.Text(markingType)), source);
   if (stream.Remaining() > 0) ParseKMAnswer(parser, source);
 }
 
 void ParseBarcodeOSU(TParserCommand& parser, TParseType source) {
   IBinStream& stream = parser.Stream();
   const std::uint8_t length = stream.ReadByte();
-  if (length > 0) AddBarcode(parser, stream.ReadString(length), source);
+  if (length > 0) {
+    TPartBytes bytes(stream);
+    const TBytes barcode = stream.ReadString(length);
+    AddBarcode(parser, barcode, bytes.End(stream), source);
+  }
   bool osu = false;
+  TPartBytes osuBytes(stream);
   if (stream.Remaining() > 0) osu = stream.ReadByte() == 0xFF;
-  parser.AddFieldValue("OSU", osu ? "True" : "False", source);
+  AddPart(parser, osuBytes.End(stream), "OSU", osu ? "True" : "False", source);
 }
 
 std::string CodeField(IBinStream& stream, const TCodeList& list) {
@@ -658,8 +739,10 @@ std::string DecodeField(TFieldType type, TParserCommand& parser, TParseType sour
     case ftTaxValue:
     case ftSumm1Value:
       return AmountOrNone(stream.ReadInt(5));
-    case ftTLV:
-      return kLineEnd + TlvText(stream.ReadString(), 4);
+    case ftTLV: {
+      const std::int64_t start = stream.Position();
+      return kLineEnd + TlvText(stream.ReadString(), 4, parser.PartSpans(), start);
+    }
     case ftTaxType:
       return CodeField(stream, kTaxType);
     case ftTax1:

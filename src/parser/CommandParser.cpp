@@ -70,10 +70,12 @@ std::string TParserCommand::GetAnswerFieldValue(std::string_view name) const {
   return FindValue(FAnswerFieldsValues, name);
 }
 
-std::string TParserCommand::Parse(const TCommand& command, TParseType source, bool withText) {
+std::string TParserCommand::Parse(const TCommand& command, TParseType source, bool withText,
+                                  TFieldSpans* spans) {
   TFieldValues& values = source == pFields ? FFieldsValues : FAnswerFieldsValues;
   const TFieldLayout& layout = source == pFields ? FFields : FAnswerFields;
   values.clear();
+  if (spans != nullptr) spans->clear();
   std::string played;
   if (source == pPlayedFields) played = command.PlayedAnswerData();
   const std::string& hex = source == pFields         ? command.TxData()
@@ -84,15 +86,53 @@ std::string TParserCommand::Parse(const TCommand& command, TParseType source, bo
   if (FStream.Size() == 0) return {};
   FStream.SetPosition(static_cast<std::int64_t>(CommandCodeLength(FBytes)));
   if (source != pFields) {
+    const std::int64_t start = FStream.Position();
     std::uint8_t result = FStream.ReadByte();
     if (result != 0) {
-      return "Error: " + std::to_string(result) + "(0x" + IntToHex(result, 2) + ") " +
-             TPrinterError::GetDescription(result, true);
+      std::string error = std::to_string(result) + "(0x" + IntToHex(result, 2) + ") " +
+                          TPrinterError::GetDescription(result, true);
+      if (spans != nullptr) {
+        TFieldSpan& span = spans->emplace_back();
+        span.Name = "Error";
+        span.Value = error;
+        span.Offset = static_cast<std::size_t>(start);
+        span.Length = 1;
+      }
+      return "Error: " + error;
     }
   }
-  for (const auto& [name, type] : layout) {
-    std::string value = DecodeField(type, *this, source);
-    if (value != kHiddenValue) AddFieldValue(name, std::move(value), source);
+  if (spans == nullptr) {
+    for (const auto& [name, type] : layout) {
+      std::string value = DecodeField(type, *this, source);
+      if (value != kHiddenValue) AddFieldValue(name, std::move(value), source);
+    }
+  } else {
+    spans->reserve(layout.size());
+    for (const auto& [name, type] : layout) {
+      const std::int64_t start = FStream.Position();
+      const std::int64_t missing = FStream.Missing();
+      TFieldSpan& span = spans->emplace_back();
+      span.Name = name;
+      FPartSpans = &span.Children;
+      std::string value;
+      try {
+        value = DecodeField(type, *this, source);
+      } catch (...) {
+        FPartSpans = nullptr;
+        throw;
+      }
+      FPartSpans = nullptr;
+      span.Offset = static_cast<std::size_t>(start);
+      span.Length = static_cast<std::size_t>(FStream.Position() - start);
+      span.Complete = FStream.Missing() == missing;
+      if (value == kHiddenValue) {
+        span.Kind = skGroup;
+      } else {
+        span.Value = value;
+        AddFieldValue(name, std::move(value), source);
+      }
+    }
+    SettleCompleteness(*spans);
   }
   if (!withText) return {};
   std::string text;

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/FieldSpan.h"
 #include "core/Utils.BinStream.h"
 #include "core/untCommand.h"
 
@@ -98,7 +99,25 @@ class TParserCommand {
 
   // Decodes one side of the command into "name: value" lines ending in CR LF, or the
   // "Error: ..." line of a failed answer. `withText` false fills the values only.
-  std::string Parse(const TCommand& command, TParseType source, bool withText = true);
+  //
+  // With `spans`, they are also told where each value's bytes are (TFieldSpan, offsets
+  // into the side's bytes with the code and result byte). How they stand to the text:
+  //  - The top-level spans are the layout's fields, one each and in order; a failed answer
+  //    has only the span "Error" (its result byte, Value the text after "Error: ", the
+  //    text has no line end then); a side without bytes has none.
+  //  - The skField spans in pre-order are the text's entries: the text is, for each of
+  //    them, Name + ": " + Value + CR LF. A Value may hold line breaks of its own.
+  //  - A composite field (whose value is hidden) is an skGroup span with an empty Value;
+  //    its children are its entries, two of which may show the same bytes (as hex and as
+  //    text).
+  //  - A value that shows TLV records (ftTLV; "TLVData" and "TLV Data" of the marking code
+  //    fields) has one skRecord child per record, nested records under the value part of
+  //    their structure: in pre-order they are the record lines of that value, each line
+  //    being blanks, Name and, unless the record is a structure or of an unknown tag, ':'
+  //    and Value (TTLVParser::ParseTLV).
+  //  - skPart spans (a record's tag, length and value) have no line.
+  std::string Parse(const TCommand& command, TParseType source, bool withText = true,
+                    TFieldSpans* spans = nullptr);
 
   void AddField(std::string name, TFieldType type);
   void AddAnswerField(std::string name, TFieldType type);
@@ -113,6 +132,9 @@ class TParserCommand {
   const TFieldValues& AnswerFieldsValues() const { return FAnswerFieldsValues; }
   // The bytes of the current or last Parse.
   IBinStream& Stream() { return FStream; }
+  // While Parse tells spans: where the field being decoded puts the spans of its parts
+  // (the entries of a composite field, the records of a TLV value); otherwise nullptr.
+  TFieldSpans* PartSpans() { return FPartSpans; }
 
  private:
   TFieldLayout FFields;
@@ -121,6 +143,7 @@ class TParserCommand {
   TFieldLayout FAnswerFields;
   TBinStream FStream;
   TBytes FBytes;  // reused for the bytes of every Parse
+  TFieldSpans* FPartSpans = nullptr;
 };
 
 // Makes a ready decoder of one class.
@@ -162,8 +185,15 @@ struct TCommandTexts {
 // class of the code). Its values are those of its last Parse.
 TParserCommand& DecoderFor(std::int32_t code);
 
-// The three decoded texts of a command.
-TCommandTexts ParseCommand(const TCommand& command);
+// Where the values of the three decoded texts lie (see TParserCommand::Parse).
+struct TCommandSpans {
+  TFieldSpans Request;
+  TFieldSpans Answer;
+  TFieldSpans PlayedAnswer;
+};
+
+// The three decoded texts of a command; with `spans`, where their values lie as well.
+TCommandTexts ParseCommand(const TCommand& command, TCommandSpans* spans = nullptr);
 // The summary for the command list, with the " Нет ответа на команду" or " [ERROR] ..." suffix.
 // With `texts`, the request and logged answer texts come from the same decoding.
 std::string GetCommandShortValue(const TCommand& command, TCommandTexts* texts = nullptr);

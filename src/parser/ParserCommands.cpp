@@ -102,12 +102,13 @@ TParserCommand& DecoderFor(std::int32_t code) {
   return *slot;
 }
 
-TCommandTexts ParseCommand(const TCommand& command) {
+TCommandTexts ParseCommand(const TCommand& command, TCommandSpans* spans) {
   TParserCommand& parser = DecoderFor(command.Code());
   TCommandTexts texts;
-  texts.Request = parser.Parse(command, pFields);
-  texts.Answer = parser.Parse(command, pAnswerFields);
-  texts.PlayedAnswer = parser.Parse(command, pPlayedFields);
+  texts.Request = parser.Parse(command, pFields, true, spans ? &spans->Request : nullptr);
+  texts.Answer = parser.Parse(command, pAnswerFields, true, spans ? &spans->Answer : nullptr);
+  texts.PlayedAnswer =
+      parser.Parse(command, pPlayedFields, true, spans ? &spans->PlayedAnswer : nullptr);
   return texts;
 }
 

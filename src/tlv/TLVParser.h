@@ -2,10 +2,12 @@
 // record, structured records followed by their own records one blank further in.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "core/Bytes.h"
+#include "core/FieldSpan.h"
 #include "tlv/TLVTags.h"
 
 namespace quillon {
@@ -27,6 +29,13 @@ class TTLVParser {
   // a record gives "TLV length error". Damaged records are reported in their own line;
   // the rest of the data is still decoded.
   std::string ParseTLV(TBytesView AData);
+  // The same text, and a span (skRecord) for each record in ARecords, in the order of their
+  // lines: Name is the line's text after its blanks up to the ':' before the value (the
+  // whole of it for a structure or an unknown tag), Value the text after it (empty for
+  // those two). Its children are the parts "tag", "length" and "value" (skPart, their
+  // numbers or the record's value text); the value part of a structure holds its records.
+  // Offsets count from AOffset at the first byte of AData.
+  std::string ParseTLV(TBytesView AData, TFieldSpans& ARecords, std::size_t AOffset = 0);
 
   bool ShowTagNumbers() const { return FShowTagNumbers; }
   void SetShowTagNumbers(bool AValue) { FShowTagNumbers = AValue; }
@@ -36,7 +45,7 @@ class TTLVParser {
  private:
   // Decodes AData as a level at nesting depth FIdent, appending to AOut. Works with an
   // explicit stack of levels, so hostile nesting cannot exhaust the call stack.
-  void DoParseTLV(TBytesView AData, std::string& AOut);
+  void DoParseTLV(TBytesView AData, std::string& AOut, TFieldSpans* ARecords, std::size_t AOffset);
   // FBaseIndent + FIdent blanks.
   void AppendIndent(std::string& AOut) const;
 

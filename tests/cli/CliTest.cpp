@@ -425,6 +425,77 @@ TEST_F(CliTest, ShowAndSaveAsTheWindowDoes) {
   EXPECT_EQ(RunCli("save " + log + " " + (FDir / "no" / "dir.txt").string()).Status, 1);
 }
 
+// Every span of show --json has the same keys, and its children too.
+void ExpectSpanKeys(const nlohmann::json& spans) {
+  for (const auto& span : spans) {
+    std::vector<std::string> keys;
+    for (const auto& item : span.items()) keys.push_back(item.key());
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(keys, (std::vector<std::string>{"children", "complete", "kind", "length", "name",
+                                              "offset", "value"}));
+    ExpectSpanKeys(span["children"]);
+  }
+}
+
+TEST_F(CliTest, ShowJsonTellsWhereEachFieldsBytesAre) {
+  int number = 0;
+  auto line = [&](const char* arrow, std::initializer_list<std::uint8_t> data) {
+    quillon::TKorvanFrame2 f;
+    f.Number = ++number;
+    f.Data = quillon::MakeBytes(data);
+    return "[31.12.2024 10:15:00.000] [00000001] [DEBUG] TPrinterProtocol2 " + std::string(arrow) +
+           " " + quillon::BytesToHex(quillon::TKorvanProtocol2::Encode(f)) + "\r\n";
+  };
+  // TLV records: a cashier's name and an item with its name. Then a request without answer
+  // and a failed answer.
+  const std::string log = Write(
+      "fields.log", line("->", {0xFF, 0x0C, 0x1E, 0,    0,    0, 0xFD, 0x03, 0x04, 0, 'I', 'v',
+                                'a',  'n',  0x23, 0x04, 0x06, 0, 0x06, 0x04, 0x02, 0, 'A', 'B'}) +
+                        line("<-", {0xFF, 0x0C, 0x00}) + line("->", {0x11, 0x1E, 0, 0, 0}) +
+                        line("->", {0x10, 0x1E, 0, 0, 0}) + line("<-", {0x10, 0x37}));
+  auto show = [&](int n) {
+    TRun run = RunCli("show --json " + log + " " + std::to_string(n), "C.UTF-8");
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    nlohmann::json j = nlohmann::json::parse(run.Out);
+    EXPECT_EQ(j.size(), 3u);
+    EXPECT_TRUE(j["played"].is_null());
+    for (const char* side : {"request", "answer"})
+      if (!j[side].is_null()) ExpectSpanKeys(j[side]["fields"]);
+    return j;
+  };
+  // The bytes of a span in the side's hex text.
+  auto bytes = [](const nlohmann::json& side, const nlohmann::json& span) {
+    const std::string hex = side["hex"];
+    const std::size_t offset = span["offset"], length = span["length"];
+    return hex.substr(offset * 3, length * 3 - 1);
+  };
+
+  const nlohmann::json tlv = show(1);
+  const nlohmann::json& request = tlv["request"];
+  EXPECT_EQ(request["text"].get<std::string>().rfind("Password: 30\r\nTLVData: \r\n", 0), 0u);
+  const nlohmann::json& password = request["fields"][0];
+  EXPECT_EQ(password["value"], "30");
+  EXPECT_EQ(bytes(request, password), "1E 00 00 00");
+  const nlohmann::json& data = request["fields"][1];
+  ASSERT_EQ(data["children"].size(), 2u);
+  const nlohmann::json& cashier = data["children"][0];
+  EXPECT_EQ(cashier["kind"], "record");
+  EXPECT_EQ(cashier["name"], "1021,КАССИР");
+  EXPECT_EQ(bytes(request, cashier), "FD 03 04 00 49 76 61 6E");
+  EXPECT_EQ(bytes(request, cashier["children"][2]), "49 76 61 6E");
+  const nlohmann::json& item = data["children"][1]["children"][2]["children"];
+  ASSERT_EQ(item.size(), 1u);
+  EXPECT_EQ(item[0]["value"], "AB");
+  EXPECT_EQ(bytes(request, item[0]), "06 04 02 00 41 42");
+  EXPECT_EQ(tlv["answer"]["fields"], nlohmann::json::array());
+
+  EXPECT_TRUE(show(2)["answer"].is_null());
+  const nlohmann::json failed = show(3)["answer"];
+  ASSERT_EQ(failed["fields"].size(), 1u);
+  EXPECT_EQ(failed["fields"][0]["name"], "Error");
+  EXPECT_EQ(bytes(failed, failed["fields"][0]), "37");
+}
+
 TEST_F(CliTest, DiffPairsCommandsByRequestAndReportsWhatDiffers) {
   const std::string log = Generate(21, 300, nullptr);
   const std::string report = (FDir / "report.jsonl").string();

@@ -33,23 +33,32 @@ TEST(BinStream, ReadsMoveThePositionAndPadPastTheEnd) {
 
   // Past the end: integers and byte arrays are padded with zeros, so is a sized string of
   // a stream that holds bytes; an empty stream gives empty strings.
+  // Missing counts the bytes asked for past the end; reading the rest never misses.
   TBinStream t(Hex("01 02 03"));
   t.ReadByte();
   EXPECT_EQ(t.ReadUInt32(), 0x0302u);
+  EXPECT_EQ(t.Missing(), 2);
   EXPECT_EQ(t.Remaining(), 0);
   EXPECT_EQ(t.ReadByte(), 0);
+  EXPECT_EQ(t.ReadString(), TBytes());
+  EXPECT_EQ(t.Missing(), 3);
   t.SetPosition(2);
   EXPECT_EQ(t.ReadString(3), Hex("03 00 00"));
+  EXPECT_EQ(t.Missing(), 5);
   t.SetPosition(1);
   EXPECT_EQ(t.ReadBytes(0), TByteArray());
   EXPECT_EQ(t.ReadBytes(-1), TByteArray());
   EXPECT_EQ(t.Position(), 1);
   EXPECT_EQ(t.ReadBytes(4), (TByteArray{2, 3, 0, 0}));
   EXPECT_EQ(t.Remaining(), 0);
+  EXPECT_EQ(t.Missing(), 7);
+  t.SetDataAsStr(Hex("01"));
+  EXPECT_EQ(t.Missing(), 0);
   TBinStream empty;
   EXPECT_EQ(empty.ReadString(5), TBytes());
   EXPECT_EQ(empty.ReadBytes(3), TByteArray(3, 0));
   EXPECT_EQ(empty.Remaining(), 0);
+  EXPECT_EQ(empty.Missing(), 8);
 }
 
 TEST(BinStream, LittleAndBigEndianIntegersOfEverySize) {
