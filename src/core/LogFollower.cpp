@@ -72,7 +72,7 @@ TFollowPoll TLogFollower::Poll(const TLogLoadControl& control) {
   return poll;
 }
 
-const TCommand* TLogFollower::OpenCommand() {
+TCommand* TLogFollower::OpenCommand() {
   const TCommand* last = FSink.LastCommand();
   if (last == nullptr) return nullptr;
   FOpen = *last;

@@ -49,10 +49,10 @@ class TLogFollower {
   // fails; an exception from onFinal comes out of it too (the follower is spent then).
   TFollowPoll Poll(const TLogLoadControl& control = {});
 
-  // The open command with the answer lines read so far attached, as the end of the log
-  // would leave it; null before the first command. Its number is FinalCommands() + 1. The
-  // pointer is valid until the next call on the follower.
-  const TCommand* OpenCommand();
+  // A copy of the open command with the answer lines read so far attached, as the end of
+  // the log would leave it; null before the first command. Its number is FinalCommands() + 1.
+  // The pointer is valid until the next call on the follower.
+  TCommand* OpenCommand();
 
   // Ends the follow: reads what the file holds, a last line without its end included, and
   // hands on the open command. Nothing is to be called after it but the accessors.
