@@ -506,7 +506,7 @@ TEST_F(MainWindowTest, ANewLogDuringAPlaybackIsRefusedWithTheReason) {
   QGuiApplication::clipboard()->setText(QString::fromStdString(one));
   EXPECT_FALSE(FWindow->PasteFromClipboard());
   QCoreApplication::processEvents();
-  ASSERT_EQ(FBoxes.size(), 2u);
+  EXPECT_EQ(FBoxes.size(), 2u);  // and the playback is stopped below all the same
   for (const TBox& box : FBoxes)
     EXPECT_EQ(box.Text,
               QStringLiteral("Идёт воспроизведение: новый лог можно открыть после остановки"));
