@@ -558,63 +558,29 @@ TEST_F(MainWindowTest, EachSelectionDecodesTheRowOnce) {
   }
 }
 
-TEST_F(MainWindowTest, ButtonsHaveTheThemesPicturesElseTheirOwn) {
-  struct TButton {
-    const char* Name;
-    const char* ThemeName;
-  };
-  const TButton buttons[] = {
-      {"btnOpen", "document-open"},
-      {"btnSettings", "preferences-system"},
-      {"btnStart", "go-next"},
-      {"btnStartFromPosition", "go-next"},
-      {"btnStartCurrentLine", "go-next"},
-      {"btnStartSelected", "go-next"},
-      {"btnStop", "process-stop"},
-  };
+TEST_F(MainWindowTest, ButtonsHaveTheirPicturesWithoutAnIconTheme) {
+  const char* const buttons[] = {
+      "btnOpen",          "btnSettings", "btnStart", "btnStartFromPosition", "btnStartCurrentLine",
+      "btnStartSelected", "btnStop"};
   const QString themeName = QIcon::themeName();
   const QStringList searchPaths = QIcon::themeSearchPaths();
-  auto image = [this](const char* name) {
-    return Child<QPushButton>(name)->icon().pixmap(16).toImage();
-  };
-  // Without a theme the window's own pictures: drawn, the same for the same kind of button.
   QIcon::setThemeSearchPaths({FDir.filePath(QStringLiteral("no-icons"))});
   QIcon::setThemeName(QStringLiteral("quillon-none"));
   FWindow = MakeWindow();
-  for (const TButton& button : buttons) {
-    const QImage picture = image(button.Name);
-    ASSERT_FALSE(picture.isNull()) << button.Name;
+  auto image = [this](const char* name) {
+    return Child<QPushButton>(name)->icon().pixmap(16).toImage();
+  };
+  for (const char* name : buttons) {
+    const QImage picture = image(name);
+    ASSERT_FALSE(picture.isNull()) << name;
     bool drawn = false;
     for (int y = 0; y < picture.height() && !drawn; ++y)
       for (int x = 0; x < picture.width() && !drawn; ++x) drawn = qAlpha(picture.pixel(x, y)) > 0;
-    EXPECT_TRUE(drawn) << button.Name;
+    EXPECT_TRUE(drawn) << name;
   }
   EXPECT_EQ(image("btnStart"), image("btnStartSelected"));
   EXPECT_NE(image("btnOpen"), image("btnSettings"));
   EXPECT_NE(image("btnStart"), image("btnStop"));
-  EXPECT_NE(image("btnOpen"), image("btnStop"));
-
-  // A theme that has the names gives its own.
-  const QString themes = FDir.filePath(QStringLiteral("icons"));
-  const QString actions = themes + QStringLiteral("/quillon-test/16x16/actions");
-  ASSERT_TRUE(QDir().mkpath(actions));
-  QFile index(themes + QStringLiteral("/quillon-test/index.theme"));
-  ASSERT_TRUE(index.open(QIODevice::WriteOnly));
-  index.write(
-      "[Icon Theme]\nName=quillon-test\nDirectories=16x16/actions\n\n"
-      "[16x16/actions]\nSize=16\nType=Fixed\n");
-  index.close();
-  QImage square(16, 16, QImage::Format_ARGB32);
-  square.fill(Qt::blue);
-  for (const TButton& button : buttons)
-    ASSERT_TRUE(square.save(actions + QLatin1Char('/') + QLatin1String(button.ThemeName) +
-                            QStringLiteral(".png")));
-  QIcon::setThemeSearchPaths({themes});
-  QIcon::setThemeName(QStringLiteral("quillon-test"));
-  FWindow = MakeWindow();
-  for (const TButton& button : buttons)
-    EXPECT_EQ(Child<QPushButton>(button.Name)->icon().name(), QLatin1String(button.ThemeName))
-        << button.Name;
   QIcon::setThemeSearchPaths(searchPaths);
   QIcon::setThemeName(themeName);
 }
