@@ -104,6 +104,7 @@ TMainSettings LoadMainSettings(const QString& path) {
   ReadText(values, "dlgSave.InitialDir", settings.SaveInitialDir);
   ReadText(values, "dlgSave.FileName", settings.SaveFileName);
   ReadInt(values, "spl1.Top", settings.SplitterTop);
+  ReadInt(values, "splDetails.Left", settings.SplitterDetails);
   ReadInt(values, "dlgOpen.FilterIndex", settings.OpenFilterIndex);
   ReadBool(values, "chkIngoreKKTErrors.Checked", settings.IgnoreKKTErrors);
   ReadBool(values, "chkInfinitePlay.Checked", settings.InfinitePlay);
@@ -144,6 +145,8 @@ bool SaveMainSettings(const TMainSettings& settings, const QString& path, QStrin
   xml.writeTextElement(QStringLiteral("dlgSave.InitialDir"), settings.SaveInitialDir);
   xml.writeTextElement(QStringLiteral("dlgSave.FileName"), settings.SaveFileName);
   xml.writeTextElement(QStringLiteral("spl1.Top"), QString::number(settings.SplitterTop));
+  xml.writeTextElement(QStringLiteral("splDetails.Left"),
+                       QString::number(settings.SplitterDetails));
   xml.writeTextElement(QStringLiteral("dlgOpen.FilterIndex"),
                        QString::number(settings.OpenFilterIndex));
   xml.writeTextElement(QStringLiteral("chkIngoreKKTErrors.Checked"),

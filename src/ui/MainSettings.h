@@ -14,7 +14,8 @@ struct TMainSettings {
   QString OpenInitialDir;
   QString SaveInitialDir;
   QString SaveFileName{QStringLiteral("Log")};
-  int SplitterTop = -1;  // -1: as laid out
+  int SplitterTop = -1;      // -1: as laid out
+  int SplitterDetails = -1;  // the details' width beside the bytes; -1: as laid out
   int OpenFilterIndex = 1;
   bool IgnoreKKTErrors = false;
   bool InfinitePlay = false;

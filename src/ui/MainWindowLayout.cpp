@@ -20,6 +20,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "ui/BytesPane.h"
 #include "ui/CommandModel.h"
 #include "ui/UiText.h"
 
@@ -216,11 +217,20 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   ui.memInfo->setFont(QFont(QStringLiteral("Courier New")));
   ui.memInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
   ui.memInfo->setMinimumHeight(50);
+  ui.memBytes = new TBytesPane;
+  ui.memBytes->setObjectName(QStringLiteral("memBytes"));
+  ui.memBytes->setMinimumHeight(50);
+  ui.splDetails = new QSplitter(Qt::Horizontal);
+  ui.splDetails->setObjectName(QStringLiteral("splDetails"));
+  ui.splDetails->addWidget(ui.memInfo);
+  ui.splDetails->addWidget(ui.memBytes);
+  ui.splDetails->setChildrenCollapsible(false);
+  ui.splDetails->setSizes({360, 454});
 
   ui.spl1 = new QSplitter(Qt::Vertical, central);
   ui.spl1->setObjectName(QStringLiteral("spl1"));
   ui.spl1->addWidget(upper);
-  ui.spl1->addWidget(ui.memInfo);
+  ui.spl1->addWidget(ui.splDetails);
   ui.spl1->setChildrenCollapsible(false);
   ui.spl1->setStretchFactor(0, 1);
   ui.spl1->setStretchFactor(1, 0);

@@ -18,6 +18,7 @@ class QToolButton;
 
 namespace quillon {
 
+class TBytesPane;
 class TCommandModel;
 
 // The controls; the window owns them (they are its children).
@@ -43,6 +44,9 @@ struct TMainWindowLayout {
   QLabel* lbl = nullptr;
   QPlainTextEdit* memCommandExceptions = nullptr;
   QPlainTextEdit* memInfo = nullptr;
+  // The selected command's bytes, beside the details; the splitter between the two.
+  TBytesPane* memBytes = nullptr;
+  QSplitter* splDetails = nullptr;
   QSplitter* spl1 = nullptr;
   QMenu* pmMain = nullptr;
   QAction* Pfdfa1 = nullptr;

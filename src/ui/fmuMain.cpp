@@ -34,6 +34,8 @@
 #include "driver/TarvexDriver.h"
 #include "parser/CommandDetails.h"
 #include "parser/CommandFilter.h"
+#include "parser/CommandParser.h"
+#include "ui/BytesPane.h"
 #include "ui/CommandModel.h"
 #include "ui/CommandSearch.h"
 #include "ui/ComparisonController.h"
@@ -111,6 +113,7 @@ void TfmMain::ConnectControls() {
     FUi.pmMain->popup(FUi.lvCommands->viewport()->mapToGlobal(pos));
   });
   ConnectSelection();
+  FUi.memBytes->SetDetails(FUi.memInfo);
   connect(FComparison, &TComparisonController::Finished, this, &TfmMain::ComparisonFinished);
   connect(FUi.acCompareColumn, &QAction::toggled, this, &TfmMain::SetComparisonColumnVisible);
   connect(FUi.acOnlyDiffers, &QAction::toggled, this, &TfmMain::SetOnlyDiffering);
@@ -179,6 +182,12 @@ void TfmMain::ApplySettings() {
     const int total = std::max(FUi.spl1->height(), height());
     FUi.spl1->setSizes({FSettings.SplitterTop, std::max(50, total - FSettings.SplitterTop)});
   }
+  if (FSettings.SplitterDetails > 0) {
+    // The panes share the window's width less the handle between them.
+    const int total = std::max(FUi.splDetails->width(), width()) - FUi.splDetails->handleWidth();
+    FUi.splDetails->setSizes(
+        {FSettings.SplitterDetails, std::max(50, total - FSettings.SplitterDetails)});
+  }
   if (FSettings.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
   if (centralWidget()->layout()) centralWidget()->layout()->activate();
   update();
@@ -192,6 +201,8 @@ void TfmMain::SaveSettings() {
   FSettings.FilterText = FUi.edtFilter->text();
   const QList<int> sizes = FUi.spl1->sizes();
   if (!sizes.isEmpty()) FSettings.SplitterTop = sizes.first();
+  const QList<int> detailsSizes = FUi.splDetails->sizes();
+  if (!detailsSizes.isEmpty()) FSettings.SplitterDetails = detailsSizes.first();
   FSettings.Maximized = isMaximized();
   FSettings.Geometry = isMaximized() ? normalGeometry() : geometry();
   SaveMainSettings(FSettings, FSettingsPath);
@@ -327,13 +338,19 @@ void TfmMain::ShowSelectedDetails() {
     row = CurrentRow();
   if (row < 0 || row >= static_cast<int>(FCommands.Count())) return;
   std::string details;
+  // One decoding gives the text and where its values' bytes are.
+  TCommandSpans spans;
+  TDetailsLines lines;
+  bool decoded = true;
   try {
-    details = FormatCommandDetails(FCommands[row]);
+    details = FormatCommandDetails(FCommands[row], &spans, &lines);
   } catch (const std::exception& e) {
     details = e.what();
+    decoded = false;
   }
   FUi.memInfo->setPlainText(ScreenText(details) + ComparisonDetails(row));
   FUi.memInfo->moveCursor(QTextCursor::Start);
+  FUi.memBytes->ShowCommand(FCommands[row], decoded ? TFieldMap(spans, lines) : TFieldMap());
 }
 
 QModelIndex TfmMain::ViewIndex(int row) const {
