@@ -1,6 +1,12 @@
 // Opens a log in the main window and reports how long the load took, the longest time the
-// event loop went without running, and the memory used. Run it on the offscreen platform:
+// event loop went without running, the damaged frames counted and the memory used. Run it
+// on the offscreen platform:
 //   QT_QPA_PLATFORM=offscreen build/bench/window_load LOGFILE
+// A log with damaged frames loads the same way (the window counts them and asks nothing),
+// e.g. a generated one with a frame of a wrong checksum put before every thousandth line:
+//   build/quillon-loggen -o big.log -s 200M
+//   bad='[DEBUG] TPrinterProtocol2 -> 8F 07 00 01 00 9F 00 1E 00 00 00 12 34'
+//   awk -v bad="$bad" 'NR % 1000 == 0 { print bad "\r" } { print }' big.log > damaged.log
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTableView>
@@ -11,6 +17,7 @@
 #include <string>
 
 #include "ui/CommandModel.h"
+#include "ui/DiagnosticsPanel.h"
 #include "ui/fmuMain.h"
 
 namespace {
@@ -65,11 +72,12 @@ int main(int argc, char** argv) {
     view->scrollTo(window.Model()->index(window.Model()->rowCount() * step / 200, 0));
     app.processEvents();
   }
+  const auto* damaged = window.findChild<quillon::TDiagnosticsPanel*>("dckDiagnostics");
   std::printf(
       "rows %d, load %lld ms, first rows after %lld ms, scrolling 200 pages %lld ms, "
-      "longest event-loop stall %lld ms, peak memory %ld MB\n",
+      "longest event-loop stall %lld ms, damaged frames %zu, peak memory %ld MB\n",
       window.Model()->rowCount(), static_cast<long long>(loaded), static_cast<long long>(firstRows),
       static_cast<long long>(scroll.elapsed()), static_cast<long long>(longest),
-      ResidentKilobytes() / 1024);
+      damaged ? damaged->Count() : std::size_t{0}, ResidentKilobytes() / 1024);
   return 0;
 }

@@ -135,6 +135,7 @@ std::vector<TSubcommand> AddDeviceCommands(CLI::App& app) {
   TReplayOptions& o = *replayOptions;
   auto* replay = app.add_subcommand("replay", "Воспроизвести команды журнала на ККТ");
   replay->add_option("LOGFILE", o.LogFile, "Файл журнала")->required();
+  AddEncodingOption(*replay, o.LogEncoding);
   // Required unless --dry-run: checked after the parse, with the parser's own message.
   replay->add_option("--device", o.Device,
                      "ККТ: tcp://HOST:PORT или serial:/dev/ttyUSB0?baud=115200");
@@ -258,7 +259,7 @@ int RunReplay(const TReplayOptions& options) {
   });
 
   TCommandList commands;
-  TLogLoadResult loaded = LoadLog(TLogSource::File(options.LogFile), commands);
+  TLogLoadResult loaded = LoadLog(TLogSource::File(options.LogFile, options.LogEncoding), commands);
   if (!loaded.ReadError.empty()) throw EQuillonError(loaded.ReadError);
   for (const auto& d : loaded.Diagnostics)
     std::fprintf(stderr, "line %lld: %s\n", static_cast<long long>(d.LineNumber),

@@ -10,6 +10,8 @@ namespace quillon::cli {
 
 struct TReplayOptions {
   std::string LogFile;
+  // The encoding of the log when it has no byte-order mark.
+  TLogEncoding LogEncoding = TLogEncoding::Auto;
   std::string Device;  // tcp://HOST:PORT or serial:/dev/ttyUSB0?baud=115200
   int From = 1;        // first command, counted from 1
   int Count = 0;       // 0: up to the end
@@ -26,10 +28,6 @@ struct TReplayOptions {
   bool FailOnDiff = false;
   std::vector<std::string> IgnoreFields;
 };
-
-// Exit statuses of replay and status besides 0 (done, nothing failed) and 2 (usage).
-inline constexpr int kExitFailed = 1;         // a command or the status query failed
-inline constexpr int kExitInterrupted = 130;  // stopped by Ctrl+C or a termination request
 
 // Adds "replay" and "status" to the application.
 std::vector<TSubcommand> AddDeviceCommands(CLI::App& app);

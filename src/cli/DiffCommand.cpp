@@ -174,9 +174,9 @@ void AppendDiffLine(std::string& out, const TPairing& pair, const TCommand& comm
   out.push_back('\n');
 }
 
-TCommandList LoadForDiff(const std::string& fileName) {
+TCommandList LoadForDiff(const std::string& fileName, TLogEncoding encoding) {
   TCommandList commands;
-  TLogLoadResult loaded = LoadLog(TLogSource::File(fileName), commands);
+  TLogLoadResult loaded = LoadLog(TLogSource::File(fileName, encoding), commands);
   if (!loaded.ReadError.empty()) throw EQuillonError(loaded.ReadError);
   for (const auto& d : loaded.Diagnostics)
     std::fprintf(stderr, "%s: line %lld: %s\n", fileName.c_str(),
@@ -191,6 +191,7 @@ TSubcommand AddDiffCommand(CLI::App& app) {
   auto* diff = app.add_subcommand("diff", "Сравнить ответы двух журналов команда за командой");
   diff->add_option("LOG_A", options->LogA, "Первый журнал")->required();
   diff->add_option("LOG_B", options->LogB, "Второй журнал")->required();
+  AddEncodingOption(*diff, options->LogEncoding);
   diff->add_option("--report", options->ReportFile,
                    "Записать сравнение в файл (JSON Lines, объект на команду)");
   diff->add_option("--ignore-field", options->IgnoreFields,
@@ -202,8 +203,8 @@ TSubcommand AddDiffCommand(CLI::App& app) {
 int RunDiff(const TDiffOptions& options) {
   TReportFile report;
   if (!options.ReportFile.empty() && !report.Open(options.ReportFile)) return 1;
-  const TCommandList a = LoadForDiff(options.LogA);
-  const TCommandList b = LoadForDiff(options.LogB);
+  const TCommandList a = LoadForDiff(options.LogA, options.LogEncoding);
+  const TCommandList b = LoadForDiff(options.LogB, options.LogEncoding);
   const TVolatileFields volatileFields = VolatileFieldsWith(options.IgnoreFields);
 
   TVerdictCounts counts{};

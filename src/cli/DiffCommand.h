@@ -17,6 +17,8 @@ struct TDiffOptions {
   std::string LogB;
   std::string ReportFile;                 // JSON Lines; empty: none
   std::vector<std::string> IgnoreFields;  // volatile besides the built-in ones
+  // The encoding of a log without a byte-order mark, for both.
+  TLogEncoding LogEncoding = TLogEncoding::Auto;
 };
 
 // Adds "diff" to the application.

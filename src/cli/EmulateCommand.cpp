@@ -12,6 +12,7 @@ std::vector<TSubcommand> AddEmulateCommand(CLI::App& app) {
   auto* emulate = app.add_subcommand("emulate", "Эмулятор ККТ по TCP");
   emulate->add_option("--listen", o.Listen, "Адрес HOST:PORT (по умолчанию 127.0.0.1:7778)");
   emulate->add_option("--log", o.LogFile, "Отвечать ответами из журнала");
+  AddEncodingOption(*emulate, o.LogEncoding);
   emulate->add_option("--busy", o.Busy, "Ответ 0x50 N раз перед каждым успешным");
   emulate->add_option("--delay-ms", o.DelayMs, "Задержка перед каждым ответом, мс");
   emulate->add_option("--nak-every", o.NakEvery, "NAK на каждый K-й запрос");

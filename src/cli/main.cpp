@@ -1,10 +1,14 @@
 // quillon-cli: the command list of a driver log, from the command line.
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -12,9 +16,11 @@
 
 #include "cli/CliOutput.h"
 #include "cli/DiffCommand.h"
+#include "cli/Subcommand.h"
 #include "core/CommandStatistics.h"
 #include "core/DriverCommands.h"
 #include "core/Errors.h"
+#include "core/LogFollower.h"
 #include "core/LogLoader.h"
 #include "core/Translate.h"
 #include "parser/CommandDetails.h"
@@ -58,10 +64,11 @@ class TOutput {
   std::string FBuffer;
 };
 
-void PrintDiagnostics(const std::vector<TParseDiagnostic>& diagnostics) {
-  for (const auto& d : diagnostics)
-    std::fprintf(stderr, "line %lld: %s\n", static_cast<long long>(d.LineNumber),
-                 d.Message.c_str());
+// The diagnostics from number `from` (0-based) on.
+void PrintDiagnostics(const std::vector<TParseDiagnostic>& diagnostics, std::size_t from = 0) {
+  for (std::size_t i = from; i < diagnostics.size(); ++i)
+    std::fprintf(stderr, "line %lld: %s\n", static_cast<long long>(diagnostics[i].LineNumber),
+                 diagnostics[i].Message.c_str());
 }
 
 // A read error midway ends the program as a failure once what was read is out.
@@ -80,23 +87,129 @@ bool ParseFilter(const std::string& expression, TCommandFilter& filter) {
   }
 }
 
-int RunList(const std::string& fileName, bool json, const TCommandFilter& filter) {
+struct TListOptions {
+  std::string FileName;
+  TLogEncoding Encoding = TLogEncoding::Auto;
+  bool Json = false;
+  bool Follow = false;
+};
+
+// The line of list (or list --json) for a command the filter lets through.
+void AppendListed(std::string& text, TCommand& command, std::uint64_t number, bool json,
+                  const TCommandFilter& filter) {
+  if (!filter.Matches(command, number)) return;
+  cli::TCommandTexts texts;
+  if (json) {
+    TCommandTexts decoded;
+    texts.Summary = GetCommandShortValue(command, &decoded);
+    texts.Request = std::move(decoded.Request);
+    texts.Answer = std::move(decoded.Answer);
+    cli::AppendJsonLine(text, number, command, texts);
+  } else {
+    texts.Summary = GetCommandShortValue(command);
+    cli::AppendListLine(text, number, command, texts);
+  }
+}
+
+// Ctrl+C and a termination request, turned into a flag while an object lives.
+class TInterruptFlag {
+ public:
+  TInterruptFlag() {
+    struct sigaction action {};
+    action.sa_handler = &TInterruptFlag::OnSignal;
+    sigemptyset(&action.sa_mask);
+    // Writes go on after the signal; the waits between polls end early (poll never restarts).
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &FOldInt);
+    sigaction(SIGTERM, &action, &FOldTerm);
+  }
+  ~TInterruptFlag() {
+    sigaction(SIGINT, &FOldInt, nullptr);
+    sigaction(SIGTERM, &FOldTerm, nullptr);
+  }
+  TInterruptFlag(const TInterruptFlag&) = delete;
+  TInterruptFlag& operator=(const TInterruptFlag&) = delete;
+
+  static const std::atomic<bool>& Raised() { return FRaised; }
+
+ private:
+  static void OnSignal(int) { FRaised.store(true); }
+  static inline std::atomic<bool> FRaised{false};
+  struct sigaction FOldInt {};
+  struct sigaction FOldTerm {};
+};
+
+// How often a followed log is looked at, and how long the last command waits, once it has
+// an answer, for lines that would still change it before it is printed.
+constexpr int kFollowPollMs = 200;
+constexpr std::chrono::milliseconds kFollowSettle{1000};
+
+// list --follow: the list, then the commands appended to the log, until Ctrl+C. A file
+// that is truncated or replaced is read again from its start, after a note on stderr.
+int RunFollow(const TListOptions& options, const TCommandFilter& filter) {
+  TInterruptFlag interrupt;
+  const std::atomic<bool>& stop = TInterruptFlag::Raised();
+  TLogLoadControl control;
+  control.Cancel = &stop;
+  for (;;) {
+    TOutput out;
+    std::uint64_t printed = 0;  // the last number printed
+    auto print = [&](TCommand& command, std::uint64_t number) {
+      if (number <= printed) return;  // printed before it was final
+      printed = number;
+      AppendListed(out.Buffer(), command, number, options.Json, filter);
+      out.MaybeFlush();
+    };
+    TLogFollower follower(options.FileName, options.Encoding, print);
+    std::size_t diagnostics = 0;
+    auto flush = [&] {
+      out.Flush();
+      std::fflush(stdout);
+      PrintDiagnostics(follower.Diagnostics(), diagnostics);
+      diagnostics = follower.Diagnostics().size();
+    };
+    auto lastLine = std::chrono::steady_clock::now();
+    bool cancelled = false;
+    TFollowChange change = TFollowChange::None;
+    while (!stop.load()) {
+      const TFollowPoll poll = follower.Poll(control);
+      cancelled = poll.Cancelled;
+      change = poll.Change;
+      if (change == TFollowChange::Truncated || change == TFollowChange::Replaced) break;
+      const auto now = std::chrono::steady_clock::now();
+      if (poll.Lines > 0) {
+        lastLine = now;
+      } else if (now - lastLine >= kFollowSettle && follower.FinalCommands() + 1 > printed) {
+        TCommand* open = follower.OpenCommand();
+        if (open != nullptr && !open->AnswerData().empty())
+          print(*open, follower.FinalCommands() + 1);
+      }
+      flush();
+      if (!stop.load()) ::poll(nullptr, 0, kFollowPollMs);
+    }
+    if (change == TFollowChange::None || change == TFollowChange::Appended) {
+      // Stopped: the last command as the end of the log leaves it, unless the stop came
+      // before the log was read through.
+      if (!cancelled) follower.Finish();
+      flush();
+      return cli::kExitInterrupted;
+    }
+    flush();
+    std::fprintf(stderr, "%s\n",
+                 Tr(change == TFollowChange::Truncated ? "Файл журнала усечён, читаю заново"
+                                                       : "Файл журнала заменён, читаю заново")
+                     .c_str());
+  }
+}
+
+int RunList(const TListOptions& options, const TCommandFilter& filter) {
+  if (options.Follow) return RunFollow(options, filter);
+  const bool json = options.Json;
   TOutput out;
   TLogLoadResult result = LoadLogFormatted(
-      TLogSource::File(fileName),
+      TLogSource::File(options.FileName, options.Encoding),
       [json, &filter](TCommand& command, std::uint64_t number, std::string& text) {
-        if (!filter.Matches(command, number)) return;
-        cli::TCommandTexts texts;
-        if (json) {
-          TCommandTexts decoded;
-          texts.Summary = GetCommandShortValue(command, &decoded);
-          texts.Request = std::move(decoded.Request);
-          texts.Answer = std::move(decoded.Answer);
-          cli::AppendJsonLine(text, number, command, texts);
-        } else {
-          texts.Summary = GetCommandShortValue(command);
-          cli::AppendListLine(text, number, command, texts);
-        }
+        AppendListed(text, command, number, json, filter);
       },
       [&out](std::string_view text) {
         out.Buffer() += text;
@@ -109,10 +222,10 @@ int RunList(const std::string& fileName, bool json, const TCommandFilter& filter
   return 0;
 }
 
-int RunShow(const std::string& fileName, std::uint64_t wanted, bool json) {
+int RunShow(const std::string& fileName, TLogEncoding encoding, std::uint64_t wanted, bool json) {
   std::string details;
   TLogLoadResult result =
-      LoadLog(TLogSource::File(fileName), [&](TCommand& command, std::uint64_t number) {
+      LoadLog(TLogSource::File(fileName, encoding), [&](TCommand& command, std::uint64_t number) {
         if (number != wanted) return;
         if (json)
           cli::AppendShowJson(details, command);
@@ -132,7 +245,7 @@ int RunShow(const std::string& fileName, std::uint64_t wanted, bool json) {
   return 0;
 }
 
-int RunSave(const std::string& fileName, const std::string& outName) {
+int RunSave(const std::string& fileName, TLogEncoding encoding, const std::string& outName) {
   std::FILE* out = std::fopen(outName.c_str(), "wb");
   if (out == nullptr) {
     std::fprintf(stderr, "Не удалось создать файл \"%s\": %s\n", outName.c_str(),
@@ -142,7 +255,7 @@ int RunSave(const std::string& fileName, const std::string& outName) {
   std::string buffer;
   TLogLoadResult result;
   try {
-    result = LoadLog(TLogSource::File(fileName), [&](TCommand& command, std::uint64_t) {
+    result = LoadLog(TLogSource::File(fileName, encoding), [&](TCommand& command, std::uint64_t) {
       AppendSavedCommand(buffer, command);
       if (buffer.size() >= (1 << 16)) {
         std::fwrite(buffer.data(), 1, buffer.size(), out);
@@ -166,10 +279,10 @@ int RunSave(const std::string& fileName, const std::string& outName) {
 }
 
 // Every count is over the commands that the filter lets through.
-int RunStats(const std::string& fileName, const TCommandFilter& filter) {
+int RunStats(const std::string& fileName, TLogEncoding encoding, const TCommandFilter& filter) {
   TCommandStatistics statistics;
   TLogLoadResult result =
-      LoadLog(TLogSource::File(fileName), [&](TCommand& command, std::uint64_t number) {
+      LoadLog(TLogSource::File(fileName, encoding), [&](TCommand& command, std::uint64_t number) {
         if (filter.Matches(command, number)) statistics.Add(command);
       });
   CheckRead(result);
@@ -209,20 +322,25 @@ int main(int argc, char** argv) {
   CLI::App app{"Quillon: разбор журналов драйвера ККТ"};
   app.require_subcommand(1);
 
-  std::string fileName;
-  bool json = false;
+  // One encoding for whichever command reads a log: only one runs.
+  TLogEncoding encoding = TLogEncoding::Auto;
+  TListOptions listOptions;
   auto* list = app.add_subcommand("list", "Список команд журнала");
-  list->add_flag("--json", json, "JSON Lines: один объект на команду");
+  list->add_flag("--json", listOptions.Json, "JSON Lines: один объект на команду");
   std::string listFilter;
   list->add_option("--filter", listFilter, "Только команды, подходящие под выражение фильтра")
       ->type_name("EXPR");
-  list->add_option("LOGFILE", fileName, "Файл журнала")->required();
+  list->add_flag("--follow", listOptions.Follow,
+                 Tr("Следить за журналом: выводить дописываемые команды до Ctrl+C"));
+  cli::AddEncodingOption(*list, encoding);
+  list->add_option("LOGFILE", listOptions.FileName, "Файл журнала")->required();
 
   std::string statsFile;
   auto* stats = app.add_subcommand("stats", "Сводка по журналу");
   std::string statsFilter;
   stats->add_option("--filter", statsFilter, "Сводка только по командам, подходящим под фильтр")
       ->type_name("EXPR");
+  cli::AddEncodingOption(*stats, encoding);
   stats->add_option("LOGFILE", statsFile, "Файл журнала")->required();
 
   std::string showFile;
@@ -232,11 +350,13 @@ int main(int argc, char** argv) {
   show->add_flag("--json", showJson, "JSON: поля запроса и ответа и их байты");
   show->add_option("LOGFILE", showFile, "Файл журнала")->required();
   show->add_option("N", showNumber, "Номер команды")->required();
+  cli::AddEncodingOption(*show, encoding);
 
   std::string saveFile, saveOut;
   auto* save = app.add_subcommand("save", "Сохранить список команд в текстовый файл");
   save->add_option("LOGFILE", saveFile, "Файл журнала")->required();
   save->add_option("OUTFILE", saveOut, "Файл для сохранения")->required();
+  cli::AddEncodingOption(*save, encoding);
 
   const cli::TSubcommand diff = cli::AddDiffCommand(app);
 
@@ -255,10 +375,11 @@ int main(int argc, char** argv) {
 
   try {
     TCommandFilter filter;
-    if (*list) return ParseFilter(listFilter, filter) ? RunList(fileName, json, filter) : 2;
-    if (*stats) return ParseFilter(statsFilter, filter) ? RunStats(statsFile, filter) : 2;
-    if (*show) return RunShow(showFile, showNumber, showJson);
-    if (*save) return RunSave(saveFile, saveOut);
+    listOptions.Encoding = encoding;
+    if (*list) return ParseFilter(listFilter, filter) ? RunList(listOptions, filter) : 2;
+    if (*stats) return ParseFilter(statsFilter, filter) ? RunStats(statsFile, encoding, filter) : 2;
+    if (*show) return RunShow(showFile, encoding, showNumber, showJson);
+    if (*save) return RunSave(saveFile, encoding, saveOut);
     if (*diff.App) return diff.Run();
 #ifdef QUILLON_WITH_DEVICES
     for (const cli::TSubcommand& command : deviceCommands)

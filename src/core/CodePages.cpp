@@ -39,15 +39,19 @@ const char32_t kCp866[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x2116, 0x00A4, 0x25A0, 0x00A0,
 };
 
-std::string Decode8Bit(std::string_view bytes, const char32_t (&upper)[128]) {
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 2);
+void Append8Bit(std::string& out, std::string_view bytes, const char32_t (&upper)[128]) {
   for (unsigned char c : bytes) {
     if (c < 0x80)
       out.push_back(static_cast<char>(c));
     else
       AppendUtf8(out, upper[c - 0x80]);
   }
+}
+
+std::string Decode8Bit(std::string_view bytes, const char32_t (&upper)[128]) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
+  Append8Bit(out, bytes, upper);
   return out;
 }
 
@@ -93,12 +97,11 @@ void AppendUtf8(std::string& out, char32_t cp) {
 }
 
 void AppendCp1251AsUtf8(std::string& out, std::string_view bytes) {
-  for (unsigned char c : bytes) {
-    if (c < 0x80)
-      out.push_back(static_cast<char>(c));
-    else
-      AppendUtf8(out, kCp1251[c - 0x80]);
-  }
+  Append8Bit(out, bytes, kCp1251);
+}
+
+void AppendCp866AsUtf8(std::string& out, std::string_view bytes) {
+  Append8Bit(out, bytes, kCp866);
 }
 
 std::string Cp1251ToUtf8(std::string_view bytes) {
@@ -161,6 +164,44 @@ char32_t NextUtf8(std::string_view text, std::size_t& pos) {
   pos = i;
   if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0xFFFD;
   return cp;
+}
+
+bool LooksLikeCyrillicUtf8(std::string_view bytes) {
+  bool cyrillic = false;
+  const std::size_t size = bytes.size();
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  for (std::size_t i = 0; i < size;) {
+    const unsigned char c = byte(i);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    // The lead byte gives the length and the range of the second byte (no overlong forms,
+    // surrogates or values past U+10FFFF); the others are plain continuation bytes.
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      length = 3;
+      if (c == 0xE0) low = 0xA0;
+      if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+      if (i + k >= size) return cyrillic;  // cut off at the end of the sample
+      const unsigned char next = byte(i + k);
+      if (k == 1 ? (next < low || next > high) : (next & 0xC0) != 0x80) return false;
+    }
+    if (c >= 0xD0 && c <= 0xD3) cyrillic = true;  // U+0400..U+04FF
+    i += length;
+  }
+  return cyrillic;
 }
 
 std::size_t Utf8Length(std::string_view text) {

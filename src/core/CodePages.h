@@ -15,6 +15,7 @@ void AppendUtf8(std::string& out, char32_t cp);
 std::string Cp1251ToUtf8(std::string_view bytes);
 void AppendCp1251AsUtf8(std::string& out, std::string_view bytes);
 std::string Cp866ToUtf8(std::string_view bytes);
+void AppendCp866AsUtf8(std::string& out, std::string_view bytes);
 
 // UTF-8 to code page 1251; characters the code page lacks become `replacement`.
 std::string Utf8ToCp1251(std::string_view text, char replacement = '?');
@@ -22,6 +23,11 @@ std::string Utf8ToCp1251(std::string_view text, char replacement = '?');
 // Reads the code point at pos and moves pos past it; malformed sequences give U+FFFD
 // and move pos past the bytes that were examined (at least one).
 char32_t NextUtf8(std::string_view text, std::size_t& pos);
+
+// Whether the bytes are well-formed UTF-8 holding at least one Cyrillic letter of two bytes
+// (U+0400..U+04FF): what text in Windows-1251 almost never is. A sequence cut off at the very
+// end counts as well-formed, so that a sample cut from a longer text may be judged.
+bool LooksLikeCyrillicUtf8(std::string_view bytes);
 
 // Number of code points of valid UTF-8 (every byte that is not a continuation byte counts).
 std::size_t Utf8Length(std::string_view text);

@@ -15,10 +15,11 @@
 
 namespace quillon {
 
-TLogSource TLogSource::File(std::string fileName) {
+TLogSource TLogSource::File(std::string fileName, TLogEncoding encoding) {
   TLogSource source;
   source.FIsFile = true;
   source.FFileName = std::move(fileName);
+  source.FEncoding = encoding;
   return source;
 }
 
@@ -122,7 +123,7 @@ class TLineFeed {
  public:
   explicit TLineFeed(const TLogSource& source) : FFull(kBatchesInFlight) {
     if (source.IsFile()) {
-      FFile = std::make_unique<TTextLineReader>(source.FileName());
+      FFile = std::make_unique<TTextLineReader>(source.FileName(), source.Encoding());
       FTotal = FFile->FileSize();
     } else {
       FMemory.emplace(source.Content());

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/LogParser2.h"
+#include "core/TextFile.h"
 #include "core/untCommand.h"
 
 namespace quillon {
@@ -19,18 +20,21 @@ namespace quillon {
 // Where a log comes from.
 class TLogSource {
  public:
-  // A file on disk: read in blocks, Windows-1251 unless a byte-order mark says otherwise.
-  static TLogSource File(std::string fileName);
+  // A file on disk, read in blocks. A byte-order mark gives its encoding; without one the
+  // encoding chosen (TLogEncoding, src/core/TextFile.h).
+  static TLogSource File(std::string fileName, TLogEncoding encoding = TLogEncoding::Auto);
   // Text that is already UTF-8 (the clipboard).
   static TLogSource Text(std::string text);
 
   bool IsFile() const { return FIsFile; }
   const std::string& FileName() const { return FFileName; }
   const std::string& Content() const { return FText; }
+  TLogEncoding Encoding() const { return FEncoding; }
 
  private:
   bool FIsFile = false;
   std::string FFileName;
+  TLogEncoding FEncoding = TLogEncoding::Auto;
   std::string FText;
 };
 

@@ -308,14 +308,18 @@ void TLogParser::Diagnose(std::int64_t line, const std::string& message) {
   FDiagnostics.push_back({line, message});
 }
 
+void TLogParser::PutAnswer(TCommand& command) const {
+  std::string data = GetFrameData(FAnswerText, FProtocol);
+  command.SetResCode(TCommand::GetResCode(data));
+  command.SetAnswerData(std::move(data));
+  command.SetAnswerTimeMs(FAnswerTimeMs);
+}
+
 void TLogParser::AttachAnswer() {
   TCommand* last = FSink.LastCommand();
   if (last == nullptr) return;
   try {
-    std::string data = GetFrameData(FAnswerText, FProtocol);
-    last->SetResCode(TCommand::GetResCode(data));
-    last->SetAnswerData(std::move(data));
-    last->SetAnswerTimeMs(FAnswerTimeMs);
+    PutAnswer(*last);
   } catch (const EQuillonError& e) {
     // A damaged answer is not attached: the command keeps what it had.
     Diagnose(FAnswerLine, e.what());
@@ -372,6 +376,16 @@ void TLogParser::Finish() {
   if (!FAnswerText.empty()) {
     AttachAnswer();
     FAnswerText.clear();
+  }
+}
+
+bool TLogParser::PreviewAnswer(TCommand& command) const {
+  if (FAnswerText.empty()) return false;
+  try {
+    PutAnswer(command);
+    return true;
+  } catch (const EQuillonError&) {
+    return false;
   }
 }
 

@@ -86,12 +86,17 @@ class TLogParser {
   void ParseLine(std::string_view line);
   // After the last line: attaches a pending answer.
   void Finish();
+  // What Finish would attach now, put on `command` (a copy of the sink's last command)
+  // without changing the parser or adding a diagnostic: false when no answer is pending or
+  // it cannot be read. For a log that is still being written.
+  bool PreviewAnswer(TCommand& command) const;
 
   std::int64_t LineCount() const { return FLineNumber; }
   const std::vector<TParseDiagnostic>& Diagnostics() const { return FDiagnostics; }
 
  private:
   void AttachAnswer();
+  void PutAnswer(TCommand& command) const;  // the pending answer; raises when it is damaged
   void Diagnose(std::int64_t line, const std::string& message);
 
   class TFrame;

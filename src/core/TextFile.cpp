@@ -16,6 +16,26 @@ namespace quillon {
 namespace {
 
 constexpr std::size_t kBlockSize = 1 << 20;
+// How much text Auto judges the encoding on.
+constexpr std::size_t kEncodingSample = 64 << 10;
+
+constexpr TLogEncodingName kLogEncodings[] = {
+    {TLogEncoding::Auto, "auto", "Автоматически"},
+    {TLogEncoding::Windows1251, "cp1251", "Windows-1251"},
+    {TLogEncoding::Utf8, "utf8", "UTF-8"},
+    {TLogEncoding::Cp866, "cp866", "CP866"},
+};
+
+TTextEncoding ReadAs(TLogEncoding encoding) {
+  switch (encoding) {
+    case TLogEncoding::Utf8:
+      return TTextEncoding::Utf8;
+    case TLogEncoding::Cp866:
+      return TTextEncoding::Cp866;
+    default:
+      return TTextEncoding::Windows1251;
+  }
+}
 
 std::string ErrnoText(int err) {
   switch (err) {
@@ -55,6 +75,28 @@ std::size_t FindLineEnd(const std::string& buf, std::size_t from) {
 
 }  // namespace
 
+std::span<const TLogEncodingName> LogEncodingNames() {
+  return kLogEncodings;
+}
+
+const TLogEncodingName& LogEncodingName(TLogEncoding encoding) {
+  for (const TLogEncodingName& name : kLogEncodings)
+    if (name.Encoding == encoding) return name;
+  return kLogEncodings[0];
+}
+
+std::optional<TLogEncoding> LogEncodingByCliName(std::string_view cliName) {
+  for (const TLogEncodingName& name : kLogEncodings)
+    if (cliName == name.CliName) return name.Encoding;
+  return std::nullopt;
+}
+
+TTextLineReader::TTextLineReader(const std::string& fileName, TLogEncoding encoding)
+    : TTextLineReader(fileName, ReadAs(encoding)) {
+  // A byte-order mark has chosen already when the encoding is not the one asked for.
+  FChoosing = encoding == TLogEncoding::Auto && FEncoding == TTextEncoding::Windows1251;
+}
+
 TTextLineReader::TTextLineReader(const std::string& fileName, TTextEncoding encoding)
     : FFileName(fileName), FEncoding(TTextEncoding::Windows1251) {
   FHandle = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
@@ -67,6 +109,7 @@ TTextLineReader::TTextLineReader(const std::string& fileName, TTextEncoding enco
       RaiseFileError("Не удалось открыть файл", fileName, EISDIR);
     }
     FFileSize = static_cast<std::uint64_t>(st.st_size);
+    FFileId = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   }
   FRaw.resize(kBlockSize);
   // The first block is read as raw bytes; the byte-order mark, if any, decides the encoding.
@@ -105,6 +148,7 @@ bool TTextLineReader::Fill() {
   } while (n < 0 && errno == EINTR);
   if (n < 0) RaiseFileError("Ошибка чтения файла", FFileName, errno);
   if (n == 0) {
+    if (FFollowing) return false;  // more may come; a UTF-16 byte left over waits for its pair
     FEof = true;
     if (!FCarry.empty()) {
       // An odd byte at the end of a UTF-16 file.
@@ -158,13 +202,28 @@ void TTextLineReader::DecodeUtf16(std::string_view raw) {
   FCarry.assign(bytes, i, std::string::npos);
 }
 
+void TTextLineReader::SetFollowing(bool following) {
+  FFollowing = following;
+  if (following) FEof = false;
+}
+
+void TTextLineReader::ChooseEncoding(std::string_view raw) {
+  FChoosing = false;
+  const auto from = static_cast<std::size_t>(raw.data() - FBuffer.data());
+  if (LooksLikeCyrillicUtf8(std::string_view(FBuffer).substr(from, kEncodingSample)))
+    FEncoding = TTextEncoding::Utf8;
+}
+
 std::string_view TTextLineReader::Convert(std::string_view raw) {
   if (FEncoding == TTextEncoding::Utf16LE || FEncoding == TTextEncoding::Utf16BE ||
       !HasHighBytes(raw))
     return raw;
+  if (FChoosing) ChooseEncoding(raw);
   FScratch.clear();
   if (FEncoding == TTextEncoding::Windows1251) {
     AppendCp1251AsUtf8(FScratch, raw);
+  } else if (FEncoding == TTextEncoding::Cp866) {
+    AppendCp866AsUtf8(FScratch, raw);
   } else {
     std::size_t pos = 0;
     while (pos < raw.size()) AppendUtf8(FScratch, NextUtf8(raw, pos));
@@ -197,12 +256,13 @@ bool TTextLineReader::Next(std::string_view& line) {
       KeepLine(Convert(raw));
       FPos = end + 1;
       FSkipLf = true;
-      if (!Fill()) FSkipLf = false;
+      // Following, the LF may still come.
+      if (!Fill() && !FFollowing) FSkipLf = false;
       line = FScratch;
       return true;
     }
     if (!Fill()) {
-      if (FPos >= FBuffer.size()) return false;
+      if (FPos >= FBuffer.size() || FFollowing) return false;
       std::string_view raw(FBuffer.data() + FPos, FBuffer.size() - FPos);
       KeepLine(Convert(raw));
       FPos = FBuffer.size();

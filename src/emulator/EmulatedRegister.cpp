@@ -159,11 +159,11 @@ TRecordedAnswers::TRecordedAnswers(std::vector<TRecordedCommand> commands, int p
     : FCommands(std::make_shared<const std::vector<TRecordedCommand>>(std::move(commands))),
       FProtocol(protocol) {}
 
-TRecordedAnswers TRecordedAnswers::FromLogFile(const std::string& fileName) {
+TRecordedAnswers TRecordedAnswers::FromLogFile(const std::string& fileName, TLogEncoding encoding) {
   std::vector<TRecordedCommand> commands;
   int protocol = 0;  // of the first command of protocol 1, 2 or 3
   TLogLoadResult loaded =
-      LoadLog(TLogSource::File(fileName), [&](TCommand& command, std::uint64_t) {
+      LoadLog(TLogSource::File(fileName, encoding), [&](TCommand& command, std::uint64_t) {
         const TProtocol logged = command.Protocol();
         if (protocol == 0 && (logged == pProtocol1 || logged == pProtocol2 || logged == pProtocol3))
           protocol = logged;

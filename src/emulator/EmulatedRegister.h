@@ -11,6 +11,7 @@
 #include "core/Bytes.h"
 #include "core/CommandCode.h"
 #include "core/DateUtils.h"
+#include "core/TextFile.h"
 
 namespace quillon {
 
@@ -58,9 +59,10 @@ class TRecordedAnswers {
   TRecordedAnswers() = default;
   // protocol: the link protocol (1, 2 or 3) the commands were logged with; 0 unknown.
   explicit TRecordedAnswers(std::vector<TRecordedCommand> commands, int protocol = 0);
-  // Reads a driver log (code page 1251 unless it has a byte-order mark). Commands without
-  // request bytes are left out. Raises EQuillonError when the file cannot be read.
-  static TRecordedAnswers FromLogFile(const std::string& fileName);
+  // Reads a driver log (a byte-order mark gives its encoding, else `encoding`). Commands
+  // without request bytes are left out. Raises EQuillonError when the file cannot be read.
+  static TRecordedAnswers FromLogFile(const std::string& fileName,
+                                      TLogEncoding encoding = TLogEncoding::Auto);
 
   // The command that answers the request, now taken; null when none does (the position
   // is then unchanged).

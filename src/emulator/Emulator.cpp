@@ -326,7 +326,8 @@ TEmulator::TEmulator(TEmulatorOptions options) : FOptions(std::move(options)) {
   if (!FOptions.Pty && !ParseListenAddress(FOptions.Listen, host, port))
     throw EQuillonError(
         FormatShortValue(Tr("Неверный адрес для приёма соединений: %s"), {FOptions.Listen}));
-  if (!FOptions.LogFile.empty()) FRecorded = TRecordedAnswers::FromLogFile(FOptions.LogFile);
+  if (!FOptions.LogFile.empty())
+    FRecorded = TRecordedAnswers::FromLogFile(FOptions.LogFile, FOptions.LogEncoding);
   FProtocol = FOptions.Protocol != 0 ? FOptions.Protocol
                                      : (FRecorded.Protocol() != 0 ? FRecorded.Protocol() : 1);
   FBusyLeft = FOptions.Busy;

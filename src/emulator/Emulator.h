@@ -77,7 +77,9 @@ struct TEmulatorOptions {
   // "HOST:PORT", "[IPv6]:PORT", ":PORT" or "PORT"; without a host the loopback address.
   // Port 0 takes a free port (see TEmulator::Listen).
   std::string Listen = "127.0.0.1:7778";
-  std::string LogFile;      // answers recorded in this driver log; empty: built-in only
+  std::string LogFile;  // answers recorded in this driver log; empty: built-in only
+  // The encoding of that log when it has no byte-order mark.
+  TLogEncoding LogEncoding = TLogEncoding::Auto;
   int Busy = 0;             // answer result 50 this many times before each real answer
   int DelayMs = 0;          // extra wait before each answer frame
   int NakEvery = 0;         // refuse every K-th good request frame with NAK

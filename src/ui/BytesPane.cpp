@@ -1,7 +1,6 @@
 #include "ui/BytesPane.h"
 
 #include <QColor>
-#include <QFont>
 #include <QList>
 #include <QMouseEvent>
 #include <QTextBlock>
@@ -12,6 +11,7 @@
 #include <utility>
 
 #include "core/untCommand.h"
+#include "ui/FixedFont.h"
 
 namespace quillon {
 
@@ -33,9 +33,7 @@ TBytesPane::TBytesPane(QWidget* parent) : QPlainTextEdit(parent) {
   setReadOnly(true);
   setUndoRedoEnabled(false);
   setLineWrapMode(QPlainTextEdit::NoWrap);
-  QFont font(QStringLiteral("Courier New"));
-  font.setStyleHint(QFont::Monospace);
-  setFont(font);
+  setFont(FixedFont());
 }
 
 void TBytesPane::SetDetails(QPlainTextEdit* details) {

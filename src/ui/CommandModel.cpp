@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "ui/FixedFont.h"
 #include "ui/UiText.h"
 
 namespace quillon {
@@ -275,8 +276,7 @@ QVariant TCommandModel::data(const QModelIndex& index, int role) const {
           font.setBold(true);
           return font;
         }
-        if (column == colData && !hasError && command.Code() == 0x2F)
-          return QFont(QStringLiteral("Courier New"));
+        if (column == colData && !hasError && command.Code() == 0x2F) return FixedFont();
       }
       return {};
     default:

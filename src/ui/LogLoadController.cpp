@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <exception>
 #include <thread>
 
@@ -17,14 +18,34 @@ constexpr std::size_t kMaxDiagnosticLines = 20;
 
 }  // namespace
 
+QString DiagnosticText(const TParseDiagnostic& diagnostic) {
+  return T("Строка %1: %2").arg(diagnostic.LineNumber).arg(Q(diagnostic.Message));
+}
+
 QString DiagnosticsText(const std::vector<TParseDiagnostic>& diagnostics) {
   QStringList lines;
   const std::size_t shown = std::min(diagnostics.size(), kMaxDiagnosticLines);
-  for (std::size_t i = 0; i < shown; ++i)
-    lines << T("Строка %1: %2").arg(diagnostics[i].LineNumber).arg(Q(diagnostics[i].Message));
+  for (std::size_t i = 0; i < shown; ++i) lines << DiagnosticText(diagnostics[i]);
   if (diagnostics.size() > shown)
     lines << T("... и еще %1").arg(static_cast<qulonglong>(diagnostics.size() - shown));
   return lines.join(QLatin1Char('\n'));
+}
+
+int NearestCommandRow(const TCommandList& commands, const std::vector<int>* rows,
+                      std::int64_t line) {
+  const auto count = static_cast<std::ptrdiff_t>(rows ? rows->size() : commands.Count());
+  auto rowAt = [&](std::ptrdiff_t i) { return rows ? (*rows)[i] : static_cast<int>(i); };
+  // The first of them begun after the line.
+  std::ptrdiff_t low = 0, high = count;
+  while (low < high) {
+    const std::ptrdiff_t middle = low + (high - low) / 2;
+    if (commands[rowAt(middle)].LineNumber() <= line)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  if (low > 0) return rowAt(low - 1);
+  return count > 0 ? rowAt(0) : -1;
 }
 
 struct TLogLoadController::TJob {

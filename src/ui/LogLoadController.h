@@ -23,8 +23,16 @@ struct TLoadedLog {
   QString ReadError;   // reading failed midway: the commands read before are kept
 };
 
-// The text of the box that lists damaged log records: at most 20, then how many more.
+// One damaged log record as the window lists it: "Строка N: message".
+QString DiagnosticText(const TParseDiagnostic& diagnostic);
+// The damaged log records in short: at most 20, then how many more.
 QString DiagnosticsText(const std::vector<TParseDiagnostic>& diagnostics);
+// The command nearest to a log line: the last one whose request began on that line or
+// before it, else the first after it; -1 when there is none. rows (ascending rows of
+// commands, null: every command) are the ones to choose from. The commands come in the
+// order of their lines, so this is a binary search.
+int NearestCommandRow(const TCommandList& commands, const std::vector<int>* rows,
+                      std::int64_t line);
 
 class TLogLoadController : public QObject {
   Q_OBJECT

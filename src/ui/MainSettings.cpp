@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QSaveFile>
+#include <QStringList>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -118,6 +119,17 @@ TMainSettings LoadMainSettings(const QString& path) {
   ReadBool(values, "colDelta.Visible", settings.DeltaColumn);
   ReadBool(values, "colResponse.Visible", settings.ResponseColumn);
   ReadText(values, "edtFilter.Text", settings.FilterText);
+  QString widths;
+  ReadText(values, "lvCommands.ColumnWidths", widths);
+  for (const QString& text : widths.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok || value < 0) {
+      settings.ColumnWidths.clear();  // damaged: every column as laid out
+      break;
+    }
+    settings.ColumnWidths << value;
+  }
   return settings;
 }
 
@@ -163,6 +175,11 @@ bool SaveMainSettings(const TMainSettings& settings, const QString& path, QStrin
   xml.writeTextElement(QStringLiteral("colResponse.Visible"), BoolText(settings.ResponseColumn));
   if (!settings.FilterText.isEmpty())
     xml.writeTextElement(QStringLiteral("edtFilter.Text"), settings.FilterText);
+  if (!settings.ColumnWidths.isEmpty()) {
+    QStringList widths;
+    for (int width : settings.ColumnWidths) widths << QString::number(width);
+    xml.writeTextElement(QStringLiteral("lvCommands.ColumnWidths"), widths.join(QLatin1Char(',')));
+  }
   if (!settings.VolatileFields.isEmpty()) {
     xml.writeStartElement(QLatin1String(kVolatileFields));
     for (const QString& name : settings.VolatileFields)

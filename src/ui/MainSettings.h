@@ -2,6 +2,7 @@
 // $XDG_CONFIG_HOME/KORVANIX/Quillon/settings.xml (~/.config when the variable is unset).
 #pragma once
 
+#include <QList>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -30,6 +31,9 @@ struct TMainSettings {
   bool ResponseColumn = false;
   // The display filter's last expression; empty: every command shown.
   QString FilterText;
+  // The widths of the list's columns in their order; 0 (a hidden column) or none: as laid
+  // out.
+  QList<int> ColumnWidths;
 };
 
 // The full path of the settings file.

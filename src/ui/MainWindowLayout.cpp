@@ -6,22 +6,29 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
+#include <QSvgRenderer>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "ui/BytesPane.h"
 #include "ui/CommandModel.h"
+#include "ui/DiagnosticsPanel.h"
+#include "ui/ElidedLabel.h"
+#include "ui/FixedFont.h"
 #include "ui/UiText.h"
 
 namespace quillon {
@@ -55,6 +62,24 @@ void NameKey(QWidget* control, const QString& text, const QAction* action) {
 
 }  // namespace
 
+QIcon ButtonIcon(const char* themeName, const char* picture) {
+  const QString name = QLatin1String(themeName);
+  if (QIcon::hasThemeIcon(name)) return QIcon::fromTheme(name);
+  // Drawn here at the sizes buttons use, so that no image plugin is needed.
+  QSvgRenderer svg(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(picture)));
+  QIcon icon;
+  if (!svg.isValid()) return icon;
+  for (int size : {16, 20, 24, 32, 48}) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    svg.render(&painter);
+    painter.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
 TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& model) {
   TMainWindowLayout ui;
   auto* central = new QWidget(&window);
@@ -79,6 +104,8 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
     row1->addWidget(b);
   row1->addStretch();
   upperLayout->addLayout(row1);
+  ui.btnOpen->setIcon(ButtonIcon("document-open", "open"));
+  ui.btnSettings->setIcon(ButtonIcon("preferences-system", "settings"));
 
   auto* row2 = new QHBoxLayout;
   ui.btnStart = MakeButton(upper, "btnStart", T("Запустить"));
@@ -93,13 +120,17 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
     row2->addWidget(b);
   row2->addStretch();
   upperLayout->addLayout(row2);
+  for (QPushButton* b :
+       {ui.btnStart, ui.btnStartFromPosition, ui.btnStartCurrentLine, ui.btnStartSelected})
+    b->setIcon(ButtonIcon("go-next", "right-chevron"));
+  ui.btnStop->setIcon(ButtonIcon("process-stop", "cancel"));
 
   auto* row3 = new QHBoxLayout;
   ui.chkIngoreKKTErrors = new QCheckBox(T("Игнорировать ошибки ККТ"), upper);
   ui.chkIngoreKKTErrors->setObjectName(QStringLiteral("chkIngoreKKTErrors"));
   ui.chkInfinitePlay = new QCheckBox(T("Зациклить воспроизведение"), upper);
   ui.chkInfinitePlay->setObjectName(QStringLiteral("chkInfinitePlay"));
-  ui.lblFileName = new QLabel(upper);
+  ui.lblFileName = new TElidedLabel(upper);
   ui.lblFileName->setObjectName(QStringLiteral("lblFileName"));
   row3->addWidget(ui.chkIngoreKKTErrors);
   row3->addWidget(ui.chkInfinitePlay);
@@ -117,7 +148,10 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   ui.progress->setObjectName(QStringLiteral("progress"));
   ui.progress->setTextVisible(false);
   ui.progress->setValue(0);
+  ui.btnDiagnostics = MakeButton(upper, "btnDiagnostics", QString());
+  ui.btnDiagnostics->setVisible(false);
   row4->addWidget(ui.edtStatus, 3);
+  row4->addWidget(ui.btnDiagnostics);
   row4->addWidget(ui.progress, 1);
   upperLayout->addLayout(row4);
 
@@ -199,7 +233,7 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   ui.lbl->setObjectName(QStringLiteral("lbl"));
   ui.memCommandExceptions = new QPlainTextEdit(upper);
   ui.memCommandExceptions->setObjectName(QStringLiteral("memCommandExceptions"));
-  ui.memCommandExceptions->setFont(QFont(QStringLiteral("Courier New")));
+  ui.memCommandExceptions->setFont(FixedFont());
   ui.memCommandExceptions->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   ui.memCommandExceptions->setToolTip(T("Коды команд, которые не будут выполняться") +
                                       QLatin1Char('\n') +
@@ -214,7 +248,7 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   ui.memInfo = new QPlainTextEdit;
   ui.memInfo->setObjectName(QStringLiteral("memInfo"));
   ui.memInfo->setReadOnly(true);
-  ui.memInfo->setFont(QFont(QStringLiteral("Courier New")));
+  ui.memInfo->setFont(FixedFont());
   ui.memInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
   ui.memInfo->setMinimumHeight(50);
   ui.memBytes = new TBytesPane;
@@ -238,6 +272,9 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   auto* centralLayout = new QVBoxLayout(central);
   centralLayout->setContentsMargins(0, 0, 0, 0);
   centralLayout->addWidget(ui.spl1);
+  ui.dckDiagnostics = new TDiagnosticsPanel(&window);
+  window.addDockWidget(Qt::BottomDockWidgetArea, ui.dckDiagnostics);
+  ui.dckDiagnostics->setVisible(false);
 
   ui.pmMain = new QMenu(&window);
   ui.pmMain->setObjectName(QStringLiteral("pmMain"));

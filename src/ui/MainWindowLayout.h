@@ -3,6 +3,7 @@
 #pragma once
 
 class QAction;
+class QIcon;
 class QCheckBox;
 class QFileDialog;
 class QLabel;
@@ -20,6 +21,7 @@ namespace quillon {
 
 class TBytesPane;
 class TCommandModel;
+class TDiagnosticsPanel;
 
 // The controls; the window owns them (they are its children).
 struct TMainWindowLayout {
@@ -91,10 +93,19 @@ struct TMainWindowLayout {
   QAction* acStop = nullptr;
   QAction* acCopy = nullptr;
   QAction* acCopyHex = nullptr;
+  // The damaged records of the log: how many, beside the status (hidden while there are
+  // none), and the panel that lists them (hidden until the button opens it).
+  QPushButton* btnDiagnostics = nullptr;
+  TDiagnosticsPanel* dckDiagnostics = nullptr;
 };
 
 // Builds the controls into window, the list showing model, gives the window its font and
-// default size and centres it on the screen. Connects nothing.
+// default size and centres it on the screen. Connects nothing. The buttons get the pictures
+// of the desktop's icon theme, else the window's own (ButtonIcon).
 TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& model);
+
+// The theme's icon themeName (a freedesktop name), else the window's own picture
+// ":/icons/<picture>.svg".
+QIcon ButtonIcon(const char* themeName, const char* picture);
 
 }  // namespace quillon

@@ -39,6 +39,7 @@
 #include "ui/CommandModel.h"
 #include "ui/CommandSearch.h"
 #include "ui/ComparisonController.h"
+#include "ui/DiagnosticsPanel.h"
 #include "ui/DriverProperties.h"
 #include "ui/FilterController.h"
 #include "ui/LogLoadController.h"
@@ -48,6 +49,52 @@
 #include "ui/UiText.h"
 
 namespace quillon {
+
+namespace {
+
+// The first local file among the dropped ones; empty for none.
+QString DroppedLogFile(const QMimeData* mime) {
+  if (!mime || !mime->hasUrls()) return {};
+  for (const QUrl& url : mime->urls())
+    if (url.isLocalFile()) return url.toLocalFile();
+  return {};
+}
+
+// Catches a file dropped on a text box, so that the window loads it rather than the box
+// taking its path as text; any other drop is the box's.
+class TFileDropCatcher : public QObject {
+ public:
+  TFileDropCatcher(QObject* parent, std::function<void(const QString&)> load)
+      : QObject(parent), FLoad(std::move(load)) {}
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::DragEnter:
+      case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (DroppedLogFile(drag->mimeData()).isEmpty()) break;
+        drag->acceptProposedAction();
+        return true;
+      }
+      case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QString file = DroppedLogFile(drop->mimeData());
+        if (file.isEmpty()) break;
+        drop->acceptProposedAction();
+        FLoad(file);
+        return true;
+      }
+      default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void(const QString&)> FLoad;
+};
+
+}  // namespace
 
 TfmMain::TfmMain(QWidget* parent, const QString& settingsPath)
     : QMainWindow(parent), FSettingsPath(settingsPath) {
@@ -153,13 +200,34 @@ void TfmMain::ConnectControls() {
   connect(FUi.acStop, &QAction::triggered, this, &TfmMain::StopWhatRuns);
   connect(FUi.acCopy, &QAction::triggered, this, &TfmMain::CopySelected);
   connect(FUi.acCopyHex, &QAction::triggered, this, &TfmMain::CopySelectedHex);
+
+  connect(FUi.btnDiagnostics, &QPushButton::clicked, this, [this] {
+    FUi.dckDiagnostics->show();
+    FUi.dckDiagnostics->raise();
+  });
+  connect(FUi.dckDiagnostics, &TDiagnosticsPanel::LinePicked, this, &TfmMain::SelectDiagnosticLine);
+  // The text boxes that take dropped text (the line edits themselves, the viewport of the
+  // exception list) hand a dropped file to the window.
+  auto* dropCatcher =
+      new TFileDropCatcher(this, [this](const QString& file) { LoadDroppedFile(file); });
+  for (QWidget* box : std::initializer_list<QWidget*>{FUi.edtSearch, FUi.edtFilter,
+                                                      FUi.memCommandExceptions->viewport()})
+    box->installEventFilter(dropCatcher);
+  // Whatever else writes the details pane, it no longer shows the row's details.
+  connect(FUi.memInfo, &QPlainTextEdit::textChanged, this, [this] { FDetailsRow = -1; });
 }
 
 void TfmMain::ConnectSelection() {
-  connect(FUi.lvCommands->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-          &TfmMain::ShowSelectedDetails);
-  connect(FUi.lvCommands->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-          &TfmMain::ShowSelectedDetails);
+  // A click or a key moves both, one after the other; the row is decoded once. A click
+  // moves the current row first, to a row not selected yet: the selection that follows
+  // tells which details to show.
+  QItemSelectionModel* selection = FUi.lvCommands->selectionModel();
+  connect(selection, &QItemSelectionModel::selectionChanged, this, &TfmMain::SelectionMoved);
+  connect(selection, &QItemSelectionModel::currentRowChanged, this,
+          [this, selection](const QModelIndex& current) {
+            if (current.isValid() && selection->isRowSelected(current.row(), QModelIndex()))
+              SelectionMoved();
+          });
 }
 
 void TfmMain::ApplySettings() {
@@ -177,6 +245,11 @@ void TfmMain::ApplySettings() {
   SetTimeColumnVisible(TCommandModel::colDelta, FSettings.DeltaColumn);
   SetTimeColumnVisible(TCommandModel::colResponse, FSettings.ResponseColumn);
   FUi.edtFilter->setText(FSettings.FilterText);
+  const int columns =
+      std::min(static_cast<int>(FSettings.ColumnWidths.size()), FModel->columnCount());
+  for (int column = 0; column < columns; ++column)
+    if (FSettings.ColumnWidths[column] > 0)
+      FUi.lvCommands->setColumnWidth(column, FSettings.ColumnWidths[column]);
   if (FSettings.Geometry.isValid()) setGeometry(FSettings.Geometry);
   if (FSettings.SplitterTop > 0) {
     const int total = std::max(FUi.spl1->height(), height());
@@ -199,6 +272,10 @@ void TfmMain::SaveSettings() {
   FSettings.IgnoreKKTErrors = FUi.chkIngoreKKTErrors->isChecked();
   FSettings.InfinitePlay = FUi.chkInfinitePlay->isChecked();
   FSettings.FilterText = FUi.edtFilter->text();
+  const QHeaderView* header = FUi.lvCommands->horizontalHeader();
+  FSettings.ColumnWidths.clear();
+  for (int column = 0; column < header->count(); ++column)
+    FSettings.ColumnWidths << (header->isSectionHidden(column) ? 0 : header->sectionSize(column));
   const QList<int> sizes = FUi.spl1->sizes();
   if (!sizes.isEmpty()) FSettings.SplitterTop = sizes.first();
   const QList<int> detailsSizes = FUi.splDetails->sizes();
@@ -228,6 +305,10 @@ bool TfmMain::LoadLogFile(const QString& fileName) {
 }
 
 bool TfmMain::PasteFromClipboard() {
+  if (!Finished()) {
+    RefuseNewLogDuringPlayback();
+    return false;
+  }
   if (!FPlayback->Idle() || Loading()) return false;
   FUi.edtStatus->clear();
   const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
@@ -250,6 +331,7 @@ void TfmMain::StartLoad() {
   ShowFilterState(QString(), false);
   InstallViewModels(nullptr, FDiffering != nullptr);
   FUi.memInfo->clear();
+  ShowDiagnostics({});
   FUi.edtStatus->setText(T("  Загрузка..."));
   FModel->SetCommands(nullptr);
   FCommands.Clear();
@@ -271,18 +353,35 @@ void TfmMain::LoadFinished(const std::shared_ptr<TLoadedLog>& log) {
   emit ShownRowsChanged();
   ApplyFilter();  // the filter's expression picks from the new commands
   const int count = static_cast<int>(FCommands.Count());
+  // A range of 0..0 would keep the bar busy: one command gets 0..1.
   if (count > 0)
-    FUi.progress->setRange(0, count - 1);
+    FUi.progress->setRange(0, std::max(1, count - 1));
   else
     FUi.progress->setRange(0, FUi.progress->maximum());
   FUi.progress->setValue(0);
   FUi.edtStatus->clear();
   FUi.lblFileName->setText(log->SourceName);
+  FUi.lblFileName->setToolTip(log->SourceName);
+  // Counted and listed, not asked about: the load waits for nobody.
+  ShowDiagnostics(std::move(log->Diagnostics));
   if (!log->ReadError.isEmpty())
     Ask(QMessageBox::Critical, T("Ошибка"), log->ReadError, QMessageBox::Ok);
-  if (!log->Diagnostics.empty())
-    Ask(QMessageBox::Warning, T("Поврежденные записи лога"), DiagnosticsText(log->Diagnostics),
-        QMessageBox::Ok);
+}
+
+void TfmMain::ShowDiagnostics(std::vector<TParseDiagnostic> diagnostics) {
+  const bool any = !diagnostics.empty();
+  FUi.btnDiagnostics->setText(
+      T("Повреждённых кадров: %1").arg(static_cast<qulonglong>(diagnostics.size())));
+  FUi.btnDiagnostics->setToolTip(DiagnosticsText(diagnostics));
+  FUi.btnDiagnostics->setVisible(any);
+  FUi.dckDiagnostics->SetDiagnostics(std::move(diagnostics));
+  if (!any) FUi.dckDiagnostics->hide();
+}
+
+void TfmMain::SelectDiagnosticLine(qint64 line) {
+  const std::shared_ptr<const std::vector<int>> rows = ShownRowSet();
+  const int row = NearestCommandRow(FCommands, rows.get(), line);
+  if (row >= 0) SelectCommandRow(row);
 }
 
 void TfmMain::WaitForLoad() {
@@ -306,13 +405,28 @@ void TfmMain::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void TfmMain::dropEvent(QDropEvent* event) {
-  const QList<QUrl> urls = event->mimeData()->urls();
+  const QString file = DroppedLogFile(event->mimeData());
   event->acceptProposedAction();
-  for (const QUrl& url : urls) {
-    if (!url.isLocalFile()) continue;
-    LoadLogFile(url.toLocalFile());
-    break;
+  if (!file.isEmpty()) LoadDroppedFile(file);
+}
+
+void TfmMain::LoadDroppedFile(const QString& fileName) {
+  if (!Finished()) {
+    RefuseNewLogDuringPlayback();
+    return;
   }
+  LoadLogFile(fileName);
+}
+
+void TfmMain::RefuseNewLogDuringPlayback() {
+  // Not inside the drop: its source waits until the drop returns.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        Ask(QMessageBox::Information, T("Воспроизведение"),
+            T("Идёт воспроизведение: новый лог можно открыть после остановки"), QMessageBox::Ok);
+      },
+      Qt::QueuedConnection);
 }
 
 // ---- Details, search, save -------------------------------------------------------------
@@ -327,8 +441,7 @@ int TfmMain::CurrentRow() const {
   return row < 0 ? 0 : row;
 }
 
-void TfmMain::ShowSelectedDetails() {
-  if (!Finished()) return;
+int TfmMain::DetailsRow() const {
   QItemSelectionModel* selection = FUi.lvCommands->selectionModel();
   int row = -1;
   const QModelIndex current = selection->currentIndex();
@@ -336,7 +449,18 @@ void TfmMain::ShowSelectedDetails() {
     row = CommandRow(current);
   else if (selection->hasSelection())
     row = CurrentRow();
-  if (row < 0 || row >= static_cast<int>(FCommands.Count())) return;
+  return row >= 0 && row < static_cast<int>(FCommands.Count()) ? row : -1;
+}
+
+void TfmMain::SelectionMoved() {
+  if (!Finished() || (FDetailsRow >= 0 && DetailsRow() == FDetailsRow)) return;
+  ShowSelectedDetails();
+}
+
+void TfmMain::ShowSelectedDetails() {
+  if (!Finished()) return;
+  const int row = DetailsRow();
+  if (row < 0) return;
   std::string details;
   // One decoding gives the text and where its values' bytes are.
   TCommandSpans spans;
@@ -351,6 +475,7 @@ void TfmMain::ShowSelectedDetails() {
   FUi.memInfo->setPlainText(ScreenText(details) + ComparisonDetails(row));
   FUi.memInfo->moveCursor(QTextCursor::Start);
   FUi.memBytes->ShowCommand(FCommands[row], decoded ? TFieldMap(spans, lines) : TFieldMap());
+  FDetailsRow = row;
 }
 
 QModelIndex TfmMain::ViewIndex(int row) const {

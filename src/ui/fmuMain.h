@@ -22,6 +22,7 @@ namespace quillon {
 
 class TCommandModel;
 class TComparisonController;
+class TDiagnosticsPanel;
 class TDifferingRowsModel;
 class TFilterController;
 class TLogLoadController;
@@ -31,6 +32,7 @@ class TStatisticsDialog;
 struct TComparisonRun;
 struct TFilterRun;
 struct TLoadedLog;
+struct TParseDiagnostic;
 
 class TfmMain : public QMainWindow, private IPlaybackView {
   Q_OBJECT
@@ -155,6 +157,19 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   // Empties the list and shows that a load runs.
   void StartLoad();
   void LoadFinished(const std::shared_ptr<TLoadedLog>& log);
+  // The damaged records of the log just loaded: counted beside the status and listed in
+  // their panel; none hides both.
+  void ShowDiagnostics(std::vector<TParseDiagnostic> diagnostics);
+  // A record picked in that panel: selects the command nearest to its log line.
+  void SelectDiagnosticLine(qint64 line);
+  // A file dropped on the window or on one of its text boxes; refused while a playback runs.
+  void LoadDroppedFile(const QString& fileName);
+  // Tells, once the drop or the paste has returned, that a new log waits for the playback.
+  void RefuseNewLogDuringPlayback();
+  // The command row whose details the pane is to show for the selection, -1 for none.
+  int DetailsRow() const;
+  // The selection or its current row moved: the details follow unless they show that row.
+  void SelectionMoved();
   void ShowSelectedDetails();
   // The lines under the details that list the differing fields of the row's answer.
   QString ComparisonDetails(int row) const;
@@ -229,6 +244,7 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   TFilterController* FFilter = nullptr;
   TSearchController* FSearch = nullptr;
   bool FSearchBackward = false;  // the way the last walk went
+  int FDetailsRow = -1;          // the row the details pane shows, -1: something else
 
   TMainWindowLayout FUi;
 };

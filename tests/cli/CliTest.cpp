@@ -1,15 +1,19 @@
 // Runs the quillon-cli program on generated logs and checks what it prints.
 #include <gtest/gtest.h>
 #include <locale.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
+#include "ChildProcess.h"
 #include "FormatSettingsGuard.h"
 #include "LogEdit.h"
 #include "LogGenerator.h"
@@ -572,6 +576,152 @@ TEST_F(CliTest, DiffPairsCommandsByRequestAndReportsWhatDiffers) {
   EXPECT_EQ(RunCli("diff " + log + " " + other + " --ignore-field ecrmode").Out.find("Другие"),
             std::string::npos);
   EXPECT_EQ(RunCli("diff " + log).Status, 2);
+}
+
+// A log of protocol 2 requests (and answers) with a thread name in it, as the file holds it.
+std::string FrameOf(std::int32_t number, std::initializer_list<std::uint8_t> data) {
+  quillon::TKorvanFrame2 frame;
+  frame.Number = number;
+  frame.Data = quillon::MakeBytes(data);
+  return quillon::BytesToHex(quillon::TKorvanProtocol2::Encode(frame));
+}
+
+std::string LogLine(const char* arrow, const std::string& hex, const std::string& thread = "1") {
+  return "[31.12.2024 10:15:00.123] [" + thread + "] [DEBUG] TPrinterProtocol2 " + arrow + " " +
+         hex + "\r\n";
+}
+
+const std::string kStatusRequest = FrameOf(1, {0x11, 0x1E, 0, 0, 0});
+const std::string kStatusAnswer = FrameOf(1, {0x11, 0x00, 0x01});
+const std::string kTypeRequest = FrameOf(2, {0xFC});
+const std::string kTypeAnswer = FrameOf(2, {0xFC, 0x00});
+
+TEST_F(CliTest, EncodingOfEveryCommandThatReadsALog) {
+  // A thread named "Ккм" in each encoding (short, so that it stays within the attributes
+  // even when read in the wrong one).
+  const std::string utf8 = "Ккм", cp1251 = quillon::Utf8ToCp1251(utf8), cp866 = "\x8A\xAA\xAC";
+  struct TCase {
+    std::string Thread;  // the bytes of the file
+    const char* Option;
+    std::string Shown;
+  };
+  const TCase cases[] = {
+      {cp1251, "", utf8},
+      {cp1251, "--encoding cp1251", utf8},
+      {utf8, "", utf8},
+      {utf8, "--encoding auto", utf8},
+      {utf8, "--encoding utf8", utf8},
+      {utf8, "--encoding cp1251", "РљРєРј"},
+      {cp866, "--encoding cp866", utf8},
+      {"\xEF\xBB\xBF" + utf8, "--encoding cp866", utf8},  // the mark wins
+  };
+  const std::string saved = (FDir / "saved.txt").string();
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Option) + " " + testing::PrintToString(c.Thread));
+    // A mark stands at the start of the file, so the thread is the first line's.
+    const bool mark = c.Thread.rfind("\xEF\xBB\xBF", 0) == 0;
+    const std::string thread = mark ? c.Thread.substr(3) : c.Thread;
+    const std::string log =
+        Write("encoded.log", (mark ? "\xEF\xBB\xBF" : "") + LogLine("->", kStatusRequest, thread) +
+                                 LogLine("<-", kStatusAnswer, thread));
+    const std::string option = std::string(c.Option) + " ";
+
+    TRun list = RunCli("list " + option + log);
+    ASSERT_EQ(list.Status, 0) << list.Err;
+    EXPECT_NE(list.Out.find("\t" + c.Shown + "\t"), std::string::npos) << list.Out;
+    TRun show = RunCli("show " + option + log + " 1");
+    ASSERT_EQ(show.Status, 0) << show.Err;
+    EXPECT_NE(show.Out.find("[" + c.Shown + "]"), std::string::npos) << show.Out;
+    ASSERT_EQ(RunCli("save " + option + log + " " + saved).Status, 0);
+    std::ifstream in(saved, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(bytes.find("[" + quillon::Utf8ToCp1251(c.Shown) + "]"), std::string::npos);
+    EXPECT_EQ(RunCli("stats " + option + log).Status, 0);
+    EXPECT_EQ(RunCli("diff " + option + log + " " + log).Status, 0);
+  }
+
+  const std::string log = Write("plain.log", LogLine("->", kStatusRequest));
+  for (const std::string& command :
+       {"list " + log, "list --follow " + log, "stats " + log, "show " + log + " 1",
+        "save " + log + " " + saved, "diff " + log + " " + log}) {
+    SCOPED_TRACE(command);
+    TRun bad = RunCli(command + " --encoding koi8");
+    EXPECT_EQ(bad.Status, 2);
+    EXPECT_EQ(bad.Out, "");
+    EXPECT_NE(bad.Err.find("--encoding: koi8 not in {auto,cp1251,utf8,cp866}"), std::string::npos)
+        << bad.Err;
+  }
+}
+
+TEST_F(CliTest, ListFollowPrintsWhatTheDriverAppends) {
+  const std::string status = LogLine("->", kStatusRequest) + LogLine("<-", kStatusAnswer);
+  const std::string type = LogLine("->", kTypeRequest) + LogLine("<-", kTypeAnswer);
+  struct TCase {
+    std::vector<std::string> Options;
+    std::vector<std::size_t> Numbers;  // printed in the end
+  };
+  // Commands 1, 3, 4 are status requests, 2 one of the device type; the log is then cut
+  // down to one status request.
+  const TCase cases[] = {{{}, {1, 2, 3, 4, 1}},
+                         {{"--json", "--filter", "code == 11"}, {1, 3, 4, 1}}};
+  for (const TCase& c : cases) {
+    const bool json = !c.Options.empty();
+    SCOPED_TRACE(json ? "json" : "text");
+    const std::string log = Write("follow.log", status + type);
+    std::vector<std::string> args{"list", "--follow"};
+    args.insert(args.end(), c.Options.begin(), c.Options.end());
+    args.push_back(log);
+    quillon::test::TChild cli(args, FDir.string(), true);
+    ASSERT_TRUE(cli.Started());
+    // The commands printed so far: their numbers, and whether each was answered.
+    std::vector<std::size_t> numbers;
+    std::vector<bool> answered;
+    auto printed = [&] {
+      numbers.clear();
+      answered.clear();
+      for (const std::string& line : Lines(cli.Output())) {
+        if (json) {
+          const auto j = nlohmann::json::parse(line);
+          numbers.push_back(j["n"].get<std::size_t>());
+          answered.push_back(!j["rx"].get<std::string>().empty());
+        } else {
+          numbers.push_back(std::stoul(line));
+          answered.push_back(line.back() != '!');
+        }
+      }
+      return numbers;
+    };
+    auto upTo = [&](std::size_t k) {
+      return std::vector<std::size_t>(c.Numbers.begin(), c.Numbers.begin() + k);
+    };
+    auto append = [&](const std::string& bytes) {
+      std::ofstream(log, std::ios::binary | std::ios::app) << bytes;
+    };
+
+    // The last command of the log is printed too, a while after its answer.
+    ASSERT_TRUE(cli.WaitUntil([&] { return printed() == upTo(json ? 1 : 2); })) << cli.Output();
+    append(status);
+    ASSERT_TRUE(cli.WaitUntil([&] { return printed() == upTo(json ? 2 : 3); })) << cli.Output();
+    // A request whose answer comes later than the wait for more lines, in two pieces: it is
+    // not printed before the answer is in.
+    const std::string answer = LogLine("<-", kStatusAnswer);
+    append(LogLine("->", kStatusRequest));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    append(answer.substr(0, 40));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    append(answer.substr(40));
+    ASSERT_TRUE(cli.WaitUntil([&] { return printed() == upTo(json ? 3 : 4); })) << cli.Output();
+    EXPECT_EQ(answered, std::vector<bool>(answered.size(), true));
+
+    // Cut short: a note, and the log from its start.
+    Write("follow.log", status);
+    ASSERT_TRUE(cli.WaitUntil([&] { return printed() == c.Numbers; })) << cli.Output();
+    EXPECT_EQ(cli.Errors(), "Файл журнала усечён, читаю заново\n");
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(), 130);
+    EXPECT_EQ(printed(), c.Numbers);
+    EXPECT_EQ(cli.Output().back(), '\n');
+  }
 }
 
 }  // namespace

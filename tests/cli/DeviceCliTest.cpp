@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "ChildProcess.h"
 #include "LogEdit.h"
 #include "LogGenerator.h"
 #include "core/CommandCode.h"
@@ -25,74 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A child process whose standard output and error are collected; its input is empty.
-class TChild {
- public:
-  TChild(const std::vector<std::string>& args, const std::string& configHome) {
-    int out[2];
-    if (::pipe(out) != 0) return;
-    FPid = ::fork();
-    if (FPid == 0) {
-      ::dup2(out[1], 1);
-      ::dup2(out[1], 2);
-      ::close(out[0]);
-      ::close(out[1]);
-      int devNull = ::open("/dev/null", O_RDONLY);
-      ::dup2(devNull, 0);
-      ::setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
-      ::setenv("LC_ALL", "C.UTF-8", 1);
-      std::vector<char*> argv;
-      argv.push_back(const_cast<char*>(QUILLON_CLI));
-      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(QUILLON_CLI, argv.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    FReader = std::thread([this, fd = out[0]] {
-      char buf[4096];
-      ssize_t n;
-      while ((n = ::read(fd, buf, sizeof buf)) > 0) {
-        std::lock_guard lock(FMutex);
-        FOutput.append(buf, static_cast<std::size_t>(n));
-      }
-      ::close(fd);
-    });
-  }
-  ~TChild() {
-    if (FPid > 0 && !FWaited) {
-      ::kill(FPid, SIGKILL);
-      Wait();
-    }
-  }
-  std::string Output() {
-    std::lock_guard lock(FMutex);
-    return FOutput;
-  }
-  // Waits (at most about 30 s) until the output holds text.
-  bool WaitFor(const std::string& text) {
-    for (int i = 0; i < 3000; ++i) {
-      if (Output().find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-  }
-  void Signal(int sig) { ::kill(FPid, sig); }
-  int Wait() {
-    int status = 0;
-    ::waitpid(FPid, &status, 0);
-    FWaited = true;
-    if (FReader.joinable()) FReader.join();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
- private:
-  pid_t FPid = -1;
-  bool FWaited = false;
-  std::thread FReader;
-  std::mutex FMutex;
-  std::string FOutput;
-};
+using quillon::test::TChild;
 
 class DeviceCliTest : public ::testing::Test {
  protected:

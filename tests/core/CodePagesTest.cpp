@@ -36,6 +36,44 @@ TEST(CodePages, EightBitPagesToUtf8) {
   std::string out = "x";
   AppendCp1251AsUtf8(out, std::string("\xC0\0\xFF", 3));
   EXPECT_EQ(out, std::string("xА\0я", 6));
+  AppendCp866AsUtf8(out, std::string("\x80\0\xEF\xFC", 4));
+  EXPECT_EQ(out, std::string("xА\0яА\0я№", 14));
+}
+
+// What the automatic choice of a log's encoding judges a sample by.
+TEST(CodePages, CyrillicUtf8IsToldFromWindows1251) {
+  struct Case {
+    std::string bytes;
+    bool utf8;
+  };
+  const Case cases[] = {
+      {"Привет, мир", true},
+      {"Ёё Ѐӿ", true},  // U+0401, U+0451, U+0400, U+04FF
+      {"Ԁ ̀", false},    // U+0500 and U+0300, just past either end
+      {"ascii \xD0\x96", true},
+      {"", false},
+      {"plain ASCII", false},
+      {"\xCF\xF0\xE8\xE2\xE5\xF2", false},  // "Привет" in 1251
+      {"\x8F\xE0\xA8\xA2\xA5\xE2", false},  // and in 866
+      // Well-formed UTF-8 without a Cyrillic letter: 1251 "В«XВ»" is "«X»", "Г©" is "é".
+      {"\xC2\xABX\xC2\xBB \xC3\xA9", false},
+      {"€ 😀", false},
+      // One bad sequence anywhere spoils the rest.
+      {"Привет \xFF", false},
+      {"Привет \xC0\x80", false},          // overlong
+      {"Привет \xE0\x80\x80", false},      // overlong three-byte form
+      {"Привет \xED\xA0\x80", false},      // a surrogate
+      {"Привет \xF4\x90\x80\x80", false},  // past U+10FFFF
+      {"Привет \xD0\x41", false},          // cut short before ASCII
+      {"Привет \xE2\x82 ", false},
+      // A sequence cut off by the very end of the sample is taken for a whole one.
+      {"Привет \xD0", true},
+      {"Привет \xF0\x9F\x98", true},
+      {"Привет \xE0\x80", false},  // but its bytes so far must fit
+      {"\xD0", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(LooksLikeCyrillicUtf8(c.bytes), c.utf8) << testing::PrintToString(c.bytes);
 }
 
 TEST(CodePages, Utf8ToWindows1251InvertsTheTable) {

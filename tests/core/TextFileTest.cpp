@@ -140,6 +140,62 @@ TEST_F(TextFileTest, ByteOrderMarkDecidesTheEncoding) {
   }
 }
 
+// A log's choice of encoding, for a file without a byte-order mark.
+TEST_F(TextFileTest, LogEncodingChoice) {
+  const std::string privet1251 = "\xCF\xF0\xE8\xE2\xE5\xF2", privet866 = "\x8F\xE0\xA8\xA2\xA5\xE2";
+  const std::size_t kSample = 64 << 10;  // what the automatic choice judges
+  const std::string a(kSample - 3, 'a');
+  constexpr TLogEncoding Auto = TLogEncoding::Auto;
+  struct Case {
+    const char* name;
+    std::string bytes;
+    TLogEncoding asked;
+    TTextEncoding found;
+    Lines lines;
+  };
+  const Case cases[] = {
+      {"1251", privet1251 + "\r\n\xB9 1", Auto, Windows1251, {"Привет", "№ 1"}},
+      {"UTF-8", "Привет\r\nмир", Auto, Utf8, {"Привет", "мир"}},
+      {"UTF-8 read as 1251 when asked", "Пр", TLogEncoding::Windows1251, Windows1251, {"РџСЂ"}},
+      {"866 asked for", privet866 + "\n\xFC", TLogEncoding::Cp866, Cp866, {"Привет", "№"}},
+      {"866 is not told from 1251", privet866, Auto, Windows1251, {Cp1251ToUtf8(privet866)}},
+      {"plain ASCII", "plain\r\nASCII", Auto, Windows1251, {"plain", "ASCII"}},
+      // Well-formed UTF-8 ("«X»") without a Cyrillic letter stays 1251.
+      {"1251 that is UTF-8 too", "\xC2\xABX\xC2\xBB", Auto, Windows1251, {"В«XВ»"}},
+      // The choice is made at the first line that is not plain ASCII, however far in.
+      {"ASCII lines first", "first\r\nЖ", Auto, Utf8, {"first", "Ж"}},
+      {"ASCII past the sample first", a + a + "\nЖ", Auto, Utf8, {a + a, "Ж"}},
+      // A bad byte within the sample decides against UTF-8; one past it does not.
+      {"a bad byte within the sample", "Ж\n\xFF", Auto, Windows1251, {"Р–", "я"}},
+      {"a bad byte past the sample",
+       "Ж\n" + a + "aaa\xFF",
+       Auto,
+       Utf8,
+       {"Ж", a + "aaa" + kReplacement}},
+      // The sample ends inside a letter.
+      {"a letter cut by the sample's end", "Ж" + a + "Ж", Auto, Utf8, {"Ж" + a + "Ж"}},
+      // A byte-order mark wins over any choice.
+      {"UTF-8 mark", kBomUtf8 + "Ёж", TLogEncoding::Cp866, Utf8, {"Ёж"}},
+      {"UTF-8 mark, 1251 asked for", kBomUtf8 + "\xC2\xAB", TLogEncoding::Windows1251, Utf8, {"«"}},
+      {"UTF-16 mark", kBomUtf16LE + Utf16(u"Ёж", true), Auto, Utf16LE, {"Ёж"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TTextLineReader reader(Write(c.bytes), c.asked);
+    Lines read;
+    for (std::string_view line; reader.Next(line);) read.emplace_back(line);
+    EXPECT_EQ(reader.Encoding(), c.found);
+    EXPECT_EQ(read, c.lines);
+  }
+
+  // The names of a menu and of quillon-cli's --encoding.
+  for (const TLogEncodingName& name : LogEncodingNames()) {
+    EXPECT_EQ(LogEncodingByCliName(name.CliName), name.Encoding) << name.CliName;
+    EXPECT_EQ(LogEncodingName(name.Encoding).CliName, name.CliName);
+  }
+  EXPECT_EQ(LogEncodingByCliName("koi8"), std::nullopt);
+}
+
 TEST_F(TextFileTest, InvalidBytesBecomeReplacementCharacters) {
   const std::string r = kReplacement;
   EXPECT_EQ(Read("A\230B"), (Lines{"A" + r + "B"}));

@@ -6,6 +6,7 @@
 #include <set>
 #include <sstream>
 
+#include "DescribeCommand.h"
 #include "LogGenerator.h"
 #include "core/DateUtils.h"
 #include "core/Errors.h"
@@ -16,21 +17,7 @@ namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
-
-// One line per command with everything the parser gives it.
-std::string Describe(const TCommand& c, std::uint64_t number) {
-  std::ostringstream s;
-  s << number << '|' << c.LineNumber() << '|' << c.Attributes() << '|' << int(c.Protocol()) << '|'
-    << c.Code() << '|' << c.TxData() << '|' << c.AnswerData() << '|' << c.ResCode() << '|'
-    << c.AnswerTimeMs().value_or(-1) << '\n';
-  return s.str();
-}
-
-std::string Describe(const TCommandList& list) {
-  std::string out;
-  for (std::size_t i = 0; i < list.Count(); ++i) out += Describe(list[i], i + 1);
-  return out;
-}
+using test::Describe;
 
 class LogLoaderTest : public ::testing::Test {
  protected:

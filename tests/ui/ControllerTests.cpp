@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -191,6 +192,30 @@ TEST(SearchStartPosition, PassesOverTheCurrentRowEitherWay) {
   for (const TCase& c : cases)
     EXPECT_EQ(SearchStartPosition(c.Rows, 12, c.Current, c.Backward), c.Position)
         << (c.Rows ? "shown " : "all ") << c.Current << (c.Backward ? " back" : "");
+}
+
+TEST(NearestCommandRow, TakesTheLastBegunAtOrBeforeTheLineElseTheFirstAfter) {
+  TCommandList commands;
+  for (std::int32_t line : {3, 7, 12}) {
+    TCommandRec rec;
+    rec.LineNumber = line;
+    commands.Add(std::move(rec));
+  }
+  const std::vector<int> lastTwo{1, 2}, none;
+  struct TCase {
+    const std::vector<int>* Rows;
+    std::int64_t Line;
+    int Row;
+  };
+  const TCase cases[] = {
+      {nullptr, 1, 0},  {nullptr, 3, 0},   {nullptr, 6, 0},   {nullptr, 7, 1},
+      {nullptr, 11, 1}, {nullptr, 12, 2},  {nullptr, 900, 2}, {&lastTwo, 1, 1},
+      {&lastTwo, 8, 1}, {&lastTwo, 13, 2}, {&none, 5, -1},
+  };
+  for (const TCase& c : cases)
+    EXPECT_EQ(NearestCommandRow(commands, c.Rows, c.Line), c.Row)
+        << (c.Rows ? c.Rows->size() : 3u) << " rows, line " << c.Line;
+  EXPECT_EQ(NearestCommandRow(TCommandList(), nullptr, 5), -1);
 }
 
 // Runs a search controller and records what it reports.

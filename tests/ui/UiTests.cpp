@@ -13,12 +13,14 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFont>
+#include <QFontInfo>
 #include <QHash>
 #include <QHeaderView>
 #include <QIcon>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -53,7 +55,9 @@
 #include "parser/CommandDetails.h"
 #include "parser/CommandFilter.h"
 #include "ui/CommandModel.h"
+#include "ui/DiagnosticsPanel.h"
 #include "ui/DriverProperties.h"
+#include "ui/ElidedLabel.h"
 #include "ui/MainSettings.h"
 #include "ui/StatisticsDialog.h"
 #include "ui/fmuMain.h"
@@ -271,6 +275,8 @@ TEST_F(MainWindowTest, LoadsDroppedFileAndClipboardText) {
   FWindow->WaitForLoad();
   EXPECT_EQ(FWindow->Model()->rowCount(), 1);
   EXPECT_EQ(Child<QLabel>("lblFileName")->text(), QStringLiteral("Clipboard"));
+  auto* progress = Child<QProgressBar>("progress");
+  EXPECT_LT(progress->minimum(), progress->maximum());  // one command: idle, not busy
   EXPECT_FALSE(FWindow->Commands()[0].HasError());
 
   QGuiApplication::clipboard()->clear();
@@ -317,19 +323,266 @@ TEST_F(MainWindowTest, PasteButtonLoadsWhatTheFileHoldsAndAMissingFileKeepsItsMe
   EXPECT_EQ(progress->value(), 0);
 }
 
-TEST_F(MainWindowTest, DamagedFramesAreListedAndGoodCommandsKept) {
-  std::string log = TestLog();
-  for (int i = 0; i < 25; ++i)
-    log += Head(9) + "TPrinterProtocol2 -> 8F 07 00 01 00 9F 00 1E 00 00 00 12 34\r\n";
-  const QString path = WriteFile(QStringLiteral("damaged.log"), QByteArray::fromStdString(log));
+// Rows of TestLog and a damaged request frame before the first, one after the third and
+// `tail` after the last: lines 1 and 8 and from 14 on; the commands begin on lines 2, 4, 6,
+// 9, 11 and 13.
+std::string DamagedLog(int tail) {
+  const std::string damaged =
+      Head(9) + "TPrinterProtocol2 -> 8F 07 00 01 00 9F 00 1E 00 00 00 12 34\r\n";
+  const std::string log = TestLog();
+  std::size_t third = 0;  // the end of the third exchange (two lines each)
+  for (int line = 0; line < 6; ++line) third = log.find("\r\n", third) + 2;
+  std::string out = damaged + log.substr(0, third) + damaged + log.substr(third);
+  for (int i = 0; i < tail; ++i) out += damaged;
+  return out;
+}
+
+TEST_F(MainWindowTest, DamagedFramesAreCountedAndListedAndPickTheNearestCommand) {
+  FWindow->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(FWindow.get()));
+  const QString path =
+      WriteFile(QStringLiteral("damaged.log"), QByteArray::fromStdString(DamagedLog(23)));
   ASSERT_TRUE(FWindow->LoadLogFile(path));
   FWindow->WaitForLoad();
   EXPECT_EQ(FWindow->Model()->rowCount(), 6);
-  ASSERT_EQ(FBoxes.size(), 1u);
-  EXPECT_EQ(FBoxes[0].Icon, QMessageBox::Warning);
-  const QStringList lines = FBoxes[0].Text.split(QLatin1Char('\n'));
-  EXPECT_EQ(lines.size(), 21);
-  EXPECT_TRUE(lines.last().contains(QStringLiteral("5")));
+  EXPECT_TRUE(FBoxes.empty());  // nothing waits for the user
+  auto* counter = Child<QPushButton>("btnDiagnostics");
+  auto* panel = Child<TDiagnosticsPanel>("dckDiagnostics");
+  EXPECT_TRUE(counter->isVisible());
+  EXPECT_EQ(counter->text(), QStringLiteral("Повреждённых кадров: 25"));
+  const QStringList summary = counter->toolTip().split(QLatin1Char('\n'));
+  EXPECT_EQ(summary.size(), 21);
+  EXPECT_EQ(summary.last(), QStringLiteral("... и еще 5"));
+  EXPECT_FALSE(panel->isVisible());
+
+  QTest::mouseClick(counter, Qt::LeftButton);
+  ASSERT_TRUE(panel->isVisible());
+  QListView* list = panel->List();
+  ASSERT_EQ(list->model()->rowCount(), 25);
+  EXPECT_TRUE(
+      list->model()->index(1, 0).data().toString().startsWith(QStringLiteral("Строка 8: ")));
+  auto pick = [&](int entry) {
+    const QModelIndex index = list->model()->index(entry, 0);
+    list->scrollTo(index);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+    return SelectedRow();
+  };
+  // Before the first command: the first; after the third: the third; at the end: the last.
+  EXPECT_EQ(pick(0), 0);
+  EXPECT_EQ(pick(1), 2);
+  EXPECT_EQ(pick(24), 5);
+  // Only the shown rows are picked from: here row 4 alone, the first after line 8.
+  FWindow->SetFilterText(QStringLiteral("code == 11"));
+  FWindow->WaitForFilter();
+  ASSERT_EQ(FWindow->ShownRows(), std::vector<int>{4});
+  pick(1);
+  EXPECT_EQ(FWindow->SelectedCommandRows(), std::vector<int>{4});
+  FWindow->SetFilterText(QString());
+  FWindow->WaitForFilter();
+
+  // A sound log hides the counter and the panel.
+  LoadTestLog();
+  EXPECT_FALSE(counter->isVisible());
+  EXPECT_FALSE(panel->isVisible());
+  EXPECT_TRUE(FBoxes.empty());
+}
+
+TEST_F(MainWindowTest, AFileDroppedOnATextBoxLoadsTheLogAndPlainTextGoesIn) {
+  struct TBoxCase {
+    const char* Name;
+    std::function<QWidget*()> Target;  // where the platform delivers the drop
+    std::function<QString()> Text;
+  };
+  auto* search = Child<QLineEdit>("edtSearch");
+  auto* filter = Child<QLineEdit>("edtFilter");
+  auto* exceptions = Child<QPlainTextEdit>("memCommandExceptions");
+  const TBoxCase cases[] = {
+      {"edtSearch", [&] { return search; }, [&] { return search->text(); }},
+      {"edtFilter", [&] { return filter; }, [&] { return filter->text(); }},
+      {"memCommandExceptions", [&] { return exceptions->viewport(); },
+       [&] { return exceptions->toPlainText(); }},
+  };
+  const QByteArray log = QByteArray::fromStdString(TestLog());
+  for (const TBoxCase& c : cases) {
+    const QString before = c.Text();
+    const QString path = WriteFile(QString::fromLatin1(c.Name) + QStringLiteral(".log"), log);
+    QMimeData mime;  // as a file manager gives it: the address and the path as text
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    mime.setText(path);
+    QWidget* target = c.Target();
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    EXPECT_TRUE(enter.isAccepted()) << c.Name;
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    EXPECT_TRUE(drop.isAccepted()) << c.Name;
+    EXPECT_TRUE(FWindow->Loading()) << c.Name;
+    FWindow->WaitForLoad();
+    EXPECT_EQ(Child<QLabel>("lblFileName")->text(), path) << c.Name;
+    EXPECT_EQ(FWindow->Model()->rowCount(), 6) << c.Name;
+    EXPECT_EQ(c.Text(), before) << c.Name;
+  }
+
+  // Text that is no file goes into the box.
+  QMimeData text;
+  text.setText(QStringLiteral("10:15:03"));
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(search, &enter);
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(search, &drop);
+  EXPECT_EQ(search->text(), QStringLiteral("10:15:03"));
+  EXPECT_FALSE(FWindow->Loading());
+  EXPECT_TRUE(FBoxes.empty());
+}
+
+TEST_F(MainWindowTest, ALongFileNameIsShortenedInTheMiddleAndLeavesTheWindowsWidth) {
+  FWindow->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(FWindow.get()));
+  const int width = FWindow->width();
+  QString dir = FDir.path();
+  for (char letter : {'a', 'b', 'c'}) {
+    dir += QLatin1Char('/') + QString(120, QLatin1Char(letter));
+    ASSERT_TRUE(QDir().mkpath(dir));
+  }
+  const QString path = dir + QStringLiteral("/test.log");
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray::fromStdString(TestLog()));
+  file.close();
+  ASSERT_TRUE(FWindow->LoadLogFile(path));
+  FWindow->WaitForLoad();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(FWindow->width(), width);
+  EXPECT_LT(FWindow->minimumSizeHint().width(), width);
+  auto* label = qobject_cast<TElidedLabel*>(Child<QLabel>("lblFileName"));
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->text(), path);
+  EXPECT_EQ(label->toolTip(), path);
+  auto check = [&] {
+    const QString shown = label->ShownText();
+    EXPECT_TRUE(shown.startsWith(FDir.path().left(4))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("/test.log"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
+    return shown.size();
+  };
+  const qsizetype narrow = check();
+  FWindow->resize(width + 300, FWindow->height());
+  QCoreApplication::processEvents();
+  EXPECT_GT(check(), narrow);  // shortened again for the new width
+}
+
+TEST_F(MainWindowTest, DetailsExceptionsAndCodeCellsHaveAFixedPitchFont) {
+  LoadTestLog();
+  const std::pair<const char*, QFont> fonts[] = {
+      {"memInfo", Child<QPlainTextEdit>("memInfo")->font()},
+      {"memCommandExceptions", Child<QPlainTextEdit>("memCommandExceptions")->font()},
+      {"0x2F data", FWindow->Model()->index(3, 3).data(Qt::FontRole).value<QFont>()},
+  };
+  for (const auto& [name, font] : fonts) {
+    EXPECT_EQ(font.family(), QStringLiteral("Courier New")) << name;  // where there is one
+    EXPECT_GT(font.families().size(), 1) << name;                     // and where there is not
+    EXPECT_TRUE(QFontInfo(font).fixedPitch()) << name;
+  }
+}
+
+TEST_F(MainWindowTest, ANewLogDuringAPlaybackIsRefusedWithTheReason) {
+  LoadTestLog();
+  const QString loaded = Child<QLabel>("lblFileName")->text();
+  std::string one = TestLog();
+  one = one.substr(0, one.find("\r\n", one.find("<-")) + 2);
+  const QString other = WriteFile(QStringLiteral("other.log"), QByteArray::fromStdString(one));
+  Child<QCheckBox>("chkInfinitePlay")->setChecked(true);
+  Child<QCheckBox>("chkIngoreKKTErrors")->setChecked(true);
+  FWindow->StartAll();
+  ASSERT_FALSE(FWindow->Finished());
+
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(other)});
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  static_cast<QObject*>(FWindow.get())->event(&drop);
+  EXPECT_TRUE(FBoxes.empty());  // told once the drop has returned
+  QCoreApplication::processEvents();
+  QGuiApplication::clipboard()->setText(QString::fromStdString(one));
+  EXPECT_FALSE(FWindow->PasteFromClipboard());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(FBoxes.size(), 2u);  // and the playback is stopped below all the same
+  for (const TBox& box : FBoxes)
+    EXPECT_EQ(box.Text,
+              QStringLiteral("Идёт воспроизведение: новый лог можно открыть после остановки"));
+  FWindow->StopAndWait();
+  EXPECT_EQ(FWindow->Model()->rowCount(), 6);
+  EXPECT_EQ(Child<QLabel>("lblFileName")->text(), loaded);
+
+  // Stopped, the same drop loads the log; one command leaves the progress bar idle, not busy.
+  static_cast<QObject*>(FWindow.get())->event(&drop);
+  FWindow->WaitForLoad();
+  EXPECT_EQ(FWindow->Model()->rowCount(), 1);
+  auto* progress = Child<QProgressBar>("progress");
+  EXPECT_LT(progress->minimum(), progress->maximum());
+  EXPECT_EQ(FBoxes.size(), 2u);
+}
+
+TEST_F(MainWindowTest, EachSelectionDecodesTheRowOnce) {
+  FWindow->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(FWindow.get()));
+  LoadTestLog();
+  auto* view = Child<QTableView>("lvCommands");
+  auto* info = Child<QPlainTextEdit>("memInfo");
+  QSignalSpy updates(info, &QPlainTextEdit::textChanged);
+  auto click = [view](int row, Qt::KeyboardModifiers modifiers = {}) {
+    const QRect cell = view->visualRect(view->model()->index(row, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, cell.center());
+  };
+  struct TStep {
+    const char* Name;
+    std::function<void()> Act;
+    int Row;      // whose details are shown then
+    int Updates;  // of the details pane
+  };
+  const TStep steps[] = {
+      {"click", [&] { click(2); }, 2, 1},
+      {"same row", [&] { click(2); }, 2, 0},
+      {"down", [&] { QTest::keyClick(view, Qt::Key_Down); }, 3, 1},
+      {"ctrl-click", [&] { click(5, Qt::ControlModifier); }, 5, 1},
+      {"click", [&] { click(0); }, 0, 1},
+      {"shift-click", [&] { click(4, Qt::ShiftModifier); }, 4, 1},
+  };
+  for (const TStep& step : steps) {
+    updates.clear();
+    step.Act();
+    EXPECT_EQ(updates.count(), step.Updates) << step.Name << " " << step.Row;
+    EXPECT_EQ(info->toPlainText(),
+              QString::fromStdString(FormatCommandDetails(FWindow->Commands()[step.Row])))
+        << step.Name << " " << step.Row;
+  }
+}
+
+TEST_F(MainWindowTest, ButtonsHaveTheirPicturesWithoutAnIconTheme) {
+  const char* const buttons[] = {
+      "btnOpen",          "btnSettings", "btnStart", "btnStartFromPosition", "btnStartCurrentLine",
+      "btnStartSelected", "btnStop"};
+  const QString themeName = QIcon::themeName();
+  const QStringList searchPaths = QIcon::themeSearchPaths();
+  QIcon::setThemeSearchPaths({FDir.filePath(QStringLiteral("no-icons"))});
+  QIcon::setThemeName(QStringLiteral("quillon-none"));
+  FWindow = MakeWindow();
+  auto image = [this](const char* name) {
+    return Child<QPushButton>(name)->icon().pixmap(16).toImage();
+  };
+  for (const char* name : buttons) {
+    const QImage picture = image(name);
+    ASSERT_FALSE(picture.isNull()) << name;
+    bool drawn = false;
+    for (int y = 0; y < picture.height() && !drawn; ++y)
+      for (int x = 0; x < picture.width() && !drawn; ++x) drawn = qAlpha(picture.pixel(x, y)) > 0;
+    EXPECT_TRUE(drawn) << name;
+  }
+  EXPECT_EQ(image("btnStart"), image("btnStartSelected"));
+  EXPECT_NE(image("btnOpen"), image("btnSettings"));
+  EXPECT_NE(image("btnStart"), image("btnStop"));
+  QIcon::setThemeSearchPaths(searchPaths);
+  QIcon::setThemeName(themeName);
 }
 
 TEST_F(MainWindowTest, RowsAreDrawnByTheirCommands) {
@@ -485,6 +738,21 @@ TEST_F(MainWindowTest, SettingsSurviveARestart) {
   EXPECT_TRUE(Child<QCheckBox>("chkInfinitePlay")->isChecked());
   EXPECT_EQ(Child<QPlainTextEdit>("memCommandExceptions")->toPlainText(),
             QStringLiteral("FF 0A\n11"));
+
+  // A column widened by dragging its header's edge keeps its width.
+  FWindow->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(FWindow.get()));
+  QHeaderView* header = Child<QTableView>("lvCommands")->horizontalHeader();
+  const int column = TCommandModel::colCommand;
+  const int width = header->sectionSize(column);
+  const QPoint edge(header->sectionViewportPosition(column) + width - 1, header->height() / 2);
+  QTest::mousePress(header->viewport(), Qt::LeftButton, {}, edge);
+  QTest::mouseMove(header->viewport(), edge + QPoint(60, 0));
+  QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, edge + QPoint(60, 0));
+  ASSERT_EQ(header->sectionSize(column), width + 60);
+  FWindow->close();
+  FWindow = MakeWindow();
+  EXPECT_EQ(Child<QTableView>("lvCommands")->columnWidth(column), width + 60);
 
   QFile file(FSettingsPath);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -654,6 +922,7 @@ TEST(MainSettings, ReadsWritesAndFallsBackToDefaults) {
   settings.IgnoreKKTErrors = true;
   settings.Geometry = QRect(10, 20, 900, 700);
   settings.Maximized = true;
+  settings.ColumnWidths = {160, 0, 245};
   ASSERT_TRUE(SaveMainSettings(settings, path));
   const TMainSettings read = LoadMainSettings(path);
   EXPECT_EQ(read.CommandExceptions, settings.CommandExceptions);
@@ -667,6 +936,7 @@ TEST(MainSettings, ReadsWritesAndFallsBackToDefaults) {
   EXPECT_FALSE(read.InfinitePlay);
   EXPECT_EQ(read.Geometry, settings.Geometry);
   EXPECT_TRUE(read.Maximized);
+  EXPECT_EQ(read.ColumnWidths, settings.ColumnWidths);
 
   // A damaged file keeps every default.
   QFile damaged(path);
@@ -684,9 +954,11 @@ TEST(MainSettings, ReadsWritesAndFallsBackToDefaults) {
   damaged.write(
       "<Configuration><fmMain><chkInfinitePlay.Checked> y </chkInfinitePlay.Checked>"
       "<chkIngoreKKTErrors.Checked>maybe</chkIngoreKKTErrors.Checked>"
-      "<spl1.Top>abc</spl1.Top></fmMain></Configuration>");
+      "<spl1.Top>abc</spl1.Top><lvCommands.ColumnWidths>160,x,20</lvCommands.ColumnWidths>"
+      "</fmMain></Configuration>");
   damaged.close();
   const TMainSettings partial = LoadMainSettings(path);
+  EXPECT_TRUE(partial.ColumnWidths.isEmpty());
   EXPECT_TRUE(partial.InfinitePlay);
   EXPECT_FALSE(partial.IgnoreKKTErrors);
   EXPECT_EQ(partial.SplitterTop, -1);
