@@ -42,9 +42,10 @@ class TLogLoadController : public QObject {
   // Cancels the loads still running and waits for their threads.
   ~TLogLoadController() override;
 
-  // Starts loading a file, or text (the clipboard) under the name sourceName. A load still
-  // running is cancelled first: it reports nothing more.
-  void LoadFile(const QString& fileName);
+  // Starts loading a file (read in `encoding` unless it has a byte-order mark), or text (the
+  // clipboard) under the name sourceName. A load still running is cancelled first: it
+  // reports nothing more.
+  void LoadFile(const QString& fileName, TLogEncoding encoding = TLogEncoding::Auto);
   void LoadText(const QString& text, const QString& sourceName);
   // Cancels the running load; it reports nothing more.
   void Cancel();
@@ -60,7 +61,8 @@ class TLogLoadController : public QObject {
  private:
   struct TJob;
   // Reads a file (isFile) or the text itself.
-  void Start(bool isFile, const QString& fileNameOrText, const QString& sourceName);
+  void Start(bool isFile, const QString& fileNameOrText, const QString& sourceName,
+             TLogEncoding encoding);
   void JobEnded(std::uint64_t id, const std::shared_ptr<TLoadedLog>& log);
 
   std::vector<std::unique_ptr<TJob>> FJobs;  // threads not joined yet

@@ -119,6 +119,10 @@ TMainSettings LoadMainSettings(const QString& path) {
   ReadBool(values, "colDelta.Visible", settings.DeltaColumn);
   ReadBool(values, "colResponse.Visible", settings.ResponseColumn);
   ReadText(values, "edtFilter.Text", settings.FilterText);
+  QString encoding;
+  ReadText(values, "LogEncoding", encoding);
+  if (const auto choice = LogEncodingByCliName(encoding.trimmed().toStdString()))
+    settings.LogEncoding = *choice;
   QString widths;
   ReadText(values, "lvCommands.ColumnWidths", widths);
   for (const QString& text : widths.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
@@ -175,6 +179,8 @@ bool SaveMainSettings(const TMainSettings& settings, const QString& path, QStrin
   xml.writeTextElement(QStringLiteral("colResponse.Visible"), BoolText(settings.ResponseColumn));
   if (!settings.FilterText.isEmpty())
     xml.writeTextElement(QStringLiteral("edtFilter.Text"), settings.FilterText);
+  xml.writeTextElement(QStringLiteral("LogEncoding"),
+                       QLatin1String(LogEncodingName(settings.LogEncoding).CliName));
   if (!settings.ColumnWidths.isEmpty()) {
     QStringList widths;
     for (int width : settings.ColumnWidths) widths << QString::number(width);

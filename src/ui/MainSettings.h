@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/TextFile.h"
+
 namespace quillon {
 
 struct TMainSettings {
@@ -31,6 +33,8 @@ struct TMainSettings {
   bool ResponseColumn = false;
   // The display filter's last expression; empty: every command shown.
   QString FilterText;
+  // The encoding log files without a byte-order mark are read in.
+  TLogEncoding LogEncoding = TLogEncoding::Auto;
   // The widths of the list's columns in their order; 0 (a hidden column) or none: as laid
   // out.
   QList<int> ColumnWidths;

@@ -28,6 +28,7 @@
 #include "ui/CommandModel.h"
 #include "ui/DiagnosticsPanel.h"
 #include "ui/ElidedLabel.h"
+#include "ui/EncodingButton.h"
 #include "ui/FixedFont.h"
 #include "ui/UiText.h"
 
@@ -102,6 +103,9 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   for (QPushButton* b :
        {ui.btnOpen, ui.btnSettings, ui.btnPasteFromClipboard, ui.btnGetStatus, ui.btnFindError})
     row1->addWidget(b);
+  ui.btnEncoding = new TEncodingButton(upper);
+  ui.btnEncoding->setObjectName(QStringLiteral("btnEncoding"));
+  row1->insertWidget(row1->indexOf(ui.btnOpen) + 1, ui.btnEncoding);
   row1->addStretch();
   upperLayout->addLayout(row1);
   ui.btnOpen->setIcon(ButtonIcon("document-open", "open"));

@@ -21,11 +21,14 @@ namespace quillon {
 
 class TBytesPane;
 class TCommandModel;
+class TEncodingButton;
 class TDiagnosticsPanel;
 
 // The controls; the window owns them (they are its children).
 struct TMainWindowLayout {
   QPushButton* btnOpen = nullptr;
+  // The encoding of the log files opened, beside the open button.
+  TEncodingButton* btnEncoding = nullptr;
   QPushButton* btnSettings = nullptr;
   QPushButton* btnPasteFromClipboard = nullptr;
   QPushButton* btnGetStatus = nullptr;

@@ -41,6 +41,7 @@
 #include "ui/ComparisonController.h"
 #include "ui/DiagnosticsPanel.h"
 #include "ui/DriverProperties.h"
+#include "ui/EncodingButton.h"
 #include "ui/FilterController.h"
 #include "ui/LogLoadController.h"
 #include "ui/MainWindowLayout.h"
@@ -161,6 +162,7 @@ void TfmMain::ConnectControls() {
   });
   ConnectSelection();
   FUi.memBytes->SetDetails(FUi.memInfo);
+  connect(FUi.btnEncoding, &TEncodingButton::EncodingChosen, this, &TfmMain::SetLogEncoding);
   connect(FComparison, &TComparisonController::Finished, this, &TfmMain::ComparisonFinished);
   connect(FUi.acCompareColumn, &QAction::toggled, this, &TfmMain::SetComparisonColumnVisible);
   connect(FUi.acOnlyDiffers, &QAction::toggled, this, &TfmMain::SetOnlyDiffering);
@@ -245,6 +247,7 @@ void TfmMain::ApplySettings() {
   SetTimeColumnVisible(TCommandModel::colDelta, FSettings.DeltaColumn);
   SetTimeColumnVisible(TCommandModel::colResponse, FSettings.ResponseColumn);
   FUi.edtFilter->setText(FSettings.FilterText);
+  FUi.btnEncoding->SetEncoding(FSettings.LogEncoding);
   const int columns =
       std::min(static_cast<int>(FSettings.ColumnWidths.size()), FModel->columnCount());
   for (int column = 0; column < columns; ++column)
@@ -300,8 +303,17 @@ bool TfmMain::LoadLogFile(const QString& fileName) {
   FUi.memInfo->clear();
   FUi.edtStatus->clear();
   StartLoad();
-  FLoader->LoadFile(fileName);
+  FLogFile = fileName;
+  FLoader->LoadFile(fileName, FSettings.LogEncoding);
   return true;
+}
+
+void TfmMain::SetLogEncoding(TLogEncoding encoding) {
+  FUi.btnEncoding->SetEncoding(encoding);
+  if (encoding == FSettings.LogEncoding) return;
+  FSettings.LogEncoding = encoding;
+  // The file shown is read again in the new encoding.
+  if (!FLogFile.isEmpty()) LoadLogFile(FLogFile);
 }
 
 bool TfmMain::PasteFromClipboard() {
@@ -314,6 +326,7 @@ bool TfmMain::PasteFromClipboard() {
   const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
   if (!mime || !mime->hasText()) return false;
   StartLoad();
+  FLogFile.clear();
   FLoader->LoadText(mime->text(), QStringLiteral("Clipboard"));
   return true;
 }
@@ -343,6 +356,7 @@ void TfmMain::StartLoad() {
 
 void TfmMain::LoadFinished(const std::shared_ptr<TLoadedLog>& log) {
   if (!log->OpenError.isEmpty()) {
+    FLogFile.clear();
     FUi.edtStatus->clear();
     FUi.progress->setValue(0);
     Ask(QMessageBox::Critical, T("Ошибка"), log->OpenError, QMessageBox::Ok);
@@ -792,7 +806,8 @@ void TfmMain::EnableControls(bool enabled) {
   for (QWidget* control : std::initializer_list<QWidget*>{
            FUi.btnStart, FUi.btnStartFromPosition, FUi.btnStartCurrentLine, FUi.btnStartSelected,
            FUi.btnOpen, FUi.btnSettings, FUi.btnPasteFromClipboard, FUi.btnFindError,
-           FUi.btnGetStatus, FUi.memCommandExceptions, FUi.chkInfinitePlay, FUi.chkIngoreKKTErrors})
+           FUi.btnGetStatus, FUi.memCommandExceptions, FUi.chkInfinitePlay, FUi.chkIngoreKKTErrors,
+           FUi.btnEncoding})
     control->setEnabled(enabled);
   for (QAction* action : {FUi.Pfdfa1, FUi.pmMain1, FUi.N3, FUi.N5, FUi.acSaveComparison,
                           FUi.acVolatileFields, FUi.acOpen, FUi.acStart})

@@ -54,8 +54,13 @@ class TfmMain : public QMainWindow, private IPlaybackView {
 
   // Loads a log file or the clipboard text; the list fills when the parse on the worker ends
   // (WaitForLoad). Refused (false) while a playback or another load runs.
+  // A file is read in the encoding chosen (LogEncoding) unless it has a byte-order mark.
   bool LoadLogFile(const QString& fileName);
   bool PasteFromClipboard();
+  // The encoding of the log files opened; kept in the settings. Another one reads the file
+  // the list was loaded from again.
+  void SetLogEncoding(TLogEncoding encoding);
+  TLogEncoding LogEncoding() const { return FSettings.LogEncoding; }
   // Processes events until no load runs.
   void WaitForLoad();
   bool Loading() const;
@@ -236,6 +241,7 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   int FLastIndex = -1;
   int FLastStateIndex = -1;
   TLogLoadController* FLoader = nullptr;
+  QString FLogFile;  // the file the list was loaded from; empty for the clipboard
   bool FSettingsSaved = false;
   TComparisonController* FComparison = nullptr;
   TDifferingRowsModel* FDiffering = nullptr;  // while the filter is installed

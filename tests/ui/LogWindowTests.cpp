@@ -1,7 +1,8 @@
-// The window's bytes pane beside the details, on the offscreen platform, clicked the way
-// the user clicks it.
+// The window's bytes pane beside the details, clicked the way the user clicks it, the
+// encoding log files are read in, and following a log that grows; on the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QPlainTextEdit>
@@ -16,21 +17,25 @@
 #include <vector>
 
 #include "core/BinUtils.h"
+#include "core/CodePages.h"
 #include "core/KorvanProtocol2.h"
 #include "ui/BytesPane.h"
+#include "ui/CommandModel.h"
+#include "ui/EncodingButton.h"
 #include "ui/fmuMain.h"
 
 namespace quillon {
 namespace {
 
-// A protocol 2 log of the request and answer pairs, one second apart.
-std::string Protocol2Log(const std::vector<std::pair<std::string, std::string>>& exchanges) {
+// A protocol 2 log of the request and answer pairs, one second apart, of one thread.
+std::string Protocol2Log(const std::vector<std::pair<std::string, std::string>>& exchanges,
+                         const std::string& thread = "00001234") {
   std::string log;
   int number = 0;
   for (const auto& [request, answer] : exchanges) {
     ++number;
     const std::string head =
-        "[31.12.2024 10:15:0" + std::to_string(number % 10) + ".123] [00001234] [DEBUG] ";
+        "[31.12.2024 10:15:0" + std::to_string(number % 10) + ".123] [" + thread + "] [DEBUG] ";
     for (const auto& [arrow, payload] : {std::pair("-> ", &request), std::pair("<- ", &answer)}) {
       TKorvanFrame2 frame;
       frame.Data = HexToBytes(*payload);
@@ -42,7 +47,7 @@ std::string Protocol2Log(const std::vector<std::pair<std::string, std::string>>&
   return log;
 }
 
-class DetailsWindowTest : public ::testing::Test {
+class LogWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(FDir.isValid());
@@ -59,14 +64,21 @@ class DetailsWindowTest : public ::testing::Test {
     return window;
   }
 
-  void Load(const std::string& log) {
-    const QString path = FDir.filePath(QStringLiteral("details.log"));
+  QString Write(const std::string& log, QIODevice::OpenMode mode = QIODevice::WriteOnly) {
+    const QString path = FDir.filePath(QStringLiteral("window.log"));
     QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    EXPECT_TRUE(file.open(mode));
     file.write(QByteArray::fromStdString(log));
-    file.close();
-    ASSERT_TRUE(FWindow->LoadLogFile(path));
+    return path;
+  }
+
+  void Load(const std::string& log) {
+    ASSERT_TRUE(FWindow->LoadLogFile(Write(log)));
     FWindow->WaitForLoad();
+  }
+
+  QString Thread(int row) {
+    return FWindow->Model()->index(row, TCommandModel::colThread).data().toString();
   }
 
   template <class T>
@@ -123,7 +135,7 @@ const char* const kTlvDocument =
     "FF 0C 1E 00 00 00 FD 03 04 00 49 76 61 6E 23 04 10 00 06 04 02 00 41 42 C7 04 06 00 14 "
     "04 02 00 4F 50 60 EA 01 00 07";
 
-TEST_F(DetailsWindowTest, ClickedLinesHighlightTheirBytesAndClickedBytesSelectTheirLines) {
+TEST_F(LogWindowTest, ClickedLinesHighlightTheirBytesAndClickedBytesSelectTheirLines) {
   Load(Protocol2Log(
       {{kTlvDocument, "FF 0C 00"}, {"80 1E 00 00 00 10 27 00 00 00 E8 03", "80 00 1E"}}));
   ASSERT_EQ(FWindow->Commands().Count(), 2u);
@@ -177,7 +189,7 @@ TEST_F(DetailsWindowTest, ClickedLinesHighlightTheirBytesAndClickedBytesSelectTh
   EXPECT_EQ(bytes->Highlighted(), nullptr);
 }
 
-TEST_F(DetailsWindowTest, TheSplitterBetweenDetailsAndBytesIsKept) {
+TEST_F(LogWindowTest, TheSplitterBetweenDetailsAndBytesIsKept) {
   auto* splitter = Child<QSplitter>("splDetails");
   ASSERT_EQ(splitter->count(), 2);
   EXPECT_EQ(splitter->widget(0), Child<QPlainTextEdit>("memInfo"));
@@ -186,6 +198,39 @@ TEST_F(DetailsWindowTest, TheSplitterBetweenDetailsAndBytesIsKept) {
   FWindow->close();
   FWindow = MakeWindow();
   EXPECT_EQ(Child<QSplitter>("splDetails")->sizes().at(0), 300);
+}
+
+TEST_F(LogWindowTest, EachEncodingReadsItsFileAgainAndTheChoiceIsKept) {
+  // A thread named "Ккм" in the file's encoding, short enough to stay within the attributes.
+  const std::string utf8 = "Ккм", cp1251 = Utf8ToCp1251(utf8), cp866 = "\x8A\xAA\xAC";
+  struct TCase {
+    TLogEncoding Choice;
+    std::string Thread;  // the file's bytes
+    const char* Shown;
+  };
+  const TCase cases[] = {
+      {TLogEncoding::Windows1251, cp1251, "Ккм"},  {TLogEncoding::Utf8, utf8, "Ккм"},
+      {TLogEncoding::Cp866, cp866, "Ккм"},         {TLogEncoding::Auto, utf8, "Ккм"},
+      {TLogEncoding::Windows1251, utf8, "РљРєРј"},
+  };
+  auto* button = Child<TEncodingButton>("btnEncoding");
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(LogEncodingName(c.Choice).CliName);
+    Load(Protocol2Log({{"10 1E 00 00 00", "10 00 1E"}}, c.Thread));
+    // Picked in the menu: the file is read again in it.
+    button->Action(c.Choice)->trigger();
+    EXPECT_TRUE(FWindow->Loading());
+    FWindow->WaitForLoad();
+    EXPECT_EQ(Thread(0), QString::fromStdString(c.Shown));
+    EXPECT_TRUE(button->Action(c.Choice)->isChecked());
+  }
+  FWindow->close();
+  FWindow = MakeWindow();
+  EXPECT_EQ(FWindow->LogEncoding(), TLogEncoding::Windows1251);
+  EXPECT_TRUE(
+      Child<TEncodingButton>("btnEncoding")->Action(TLogEncoding::Windows1251)->isChecked());
+  Load(Protocol2Log({{"10 1E 00 00 00", "10 00 1E"}}, cp1251));
+  EXPECT_EQ(Thread(0), QStringLiteral("Ккм"));
 }
 
 }  // namespace
