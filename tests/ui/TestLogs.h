@@ -1,0 +1,43 @@
+// Driver logs for the window's tests: protocol 2 exchanges, one second apart.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/BinUtils.h"
+#include "core/KorvanProtocol2.h"
+
+namespace quillon::test {
+
+using TExchanges = std::vector<std::pair<std::string, std::string>>;
+
+// The request and answer lines of each exchange (no answer line for an empty answer), of
+// one thread; frames and seconds numbered on from `first`.
+inline std::string Protocol2Log(const TExchanges& exchanges, const std::string& thread = "00001234",
+                                int first = 1) {
+  std::string log;
+  int number = first;
+  for (const auto& [request, answer] : exchanges) {
+    const std::string head =
+        "[31.12.2024 10:15:" + std::to_string(10 + number % 50) + ".123] [" + thread + "] [DEBUG] ";
+    for (const auto& [arrow, payload] : {std::pair("-> ", &request), std::pair("<- ", &answer)}) {
+      if (payload->empty()) continue;
+      TKorvanFrame2 frame;
+      frame.Data = HexToBytes(*payload);
+      frame.Number = number;
+      log += head + "TPrinterProtocol2 " + arrow + BytesToHex(TKorvanProtocol2::Encode(frame)) +
+             "\r\n";
+    }
+    ++number;
+  }
+  return log;
+}
+
+// A request frame that does not check out.
+inline std::string DamagedLine() {
+  return "[31.12.2024 10:16:00.123] [00001234] [DEBUG] TPrinterProtocol2 -> 8F 07 00 01 00 9F 00 "
+         "1E 00 00 00 12 34\r\n";
+}
+
+}  // namespace quillon::test
