@@ -107,6 +107,7 @@ void TLogLoadController::Start(bool isFile, const QString& fileNameOrText,
                                            : TLogSource::Text(input.toStdString());
           const TLogLoadResult result = LoadLog(source, log->Commands, control);
           log->ReadError = Q(result.ReadError);
+          log->Lines = result.Lines;
           log->Diagnostics = result.Diagnostics;
         } catch (const std::exception& e) {
           // The log could not be opened: nothing was read.

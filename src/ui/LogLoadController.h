@@ -21,6 +21,8 @@ struct TLoadedLog {
   QString SourceName;  // the file name, or the name given for a text
   QString OpenError;   // the log could not be read at all: no commands
   QString ReadError;   // reading failed midway: the commands read before are kept
+  // The lines read.
+  std::int64_t Lines = 0;
 };
 
 // One damaged log record as the window lists it: "Строка N: message".

@@ -136,8 +136,16 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   ui.chkInfinitePlay->setObjectName(QStringLiteral("chkInfinitePlay"));
   ui.lblFileName = new TElidedLabel(upper);
   ui.lblFileName->setObjectName(QStringLiteral("lblFileName"));
+  ui.chkFollow = new QCheckBox(T("Следить за файлом"), upper);
+  ui.chkFollow->setObjectName(QStringLiteral("chkFollow"));
+  ui.chkFollow->setToolTip(T("Добавлять в список команды, которые драйвер дописывает в файл лога"));
+  ui.lblFollow = new QLabel(upper);
+  ui.lblFollow->setObjectName(QStringLiteral("lblFollow"));
+  ui.lblFollow->setVisible(false);
   row3->addWidget(ui.chkIngoreKKTErrors);
   row3->addWidget(ui.chkInfinitePlay);
+  row3->addWidget(ui.chkFollow);
+  row3->addWidget(ui.lblFollow);
   row3->addWidget(ui.lblFileName, 1);
   upperLayout->addLayout(row3);
 

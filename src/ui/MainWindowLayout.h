@@ -40,6 +40,9 @@ struct TMainWindowLayout {
   QPushButton* btnStop = nullptr;
   QCheckBox* chkIngoreKKTErrors = nullptr;
   QCheckBox* chkInfinitePlay = nullptr;
+  // Following the log file while its driver writes it, and why new commands wait.
+  QCheckBox* chkFollow = nullptr;
+  QLabel* lblFollow = nullptr;
   QLabel* lblFileName = nullptr;
   QLineEdit* edtStatus = nullptr;
   QProgressBar* progress = nullptr;

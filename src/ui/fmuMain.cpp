@@ -21,9 +21,11 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTableView>
 #include <QTextCursor>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
@@ -43,6 +45,7 @@
 #include "ui/DriverProperties.h"
 #include "ui/EncodingButton.h"
 #include "ui/FilterController.h"
+#include "ui/LogFollowController.h"
 #include "ui/LogLoadController.h"
 #include "ui/MainWindowLayout.h"
 #include "ui/PlaybackController.h"
@@ -110,6 +113,10 @@ TfmMain::TfmMain(QWidget* parent, const QString& settingsPath)
   FComparison = new TComparisonController(this);
   FFilter = new TFilterController(this);
   FSearch = new TSearchController(this);
+  FFollow = new TLogFollowController(this);
+  FFollowRetry = new QTimer(this);
+  FFollowRetry->setSingleShot(true);
+  FFollowRetry->setInterval(TLogFollowController::kPollMs);
   ConnectControls();
   setAcceptDrops(true);
 
@@ -126,6 +133,7 @@ TfmMain::~TfmMain() {
   delete FLoader;      // cancels a load still running
   delete FComparison;  // ends a comparison, which reads the commands
   delete FSearch;      // and the walks that read them
+  delete FFollow;
   delete FFilter;
   FUi.lvCommands->selectionModel()->disconnect(this);  // no details for a row any more
   FUi.lvCommands->clearSelection();
@@ -163,6 +171,10 @@ void TfmMain::ConnectControls() {
   ConnectSelection();
   FUi.memBytes->SetDetails(FUi.memInfo);
   connect(FUi.btnEncoding, &TEncodingButton::EncodingChosen, this, &TfmMain::SetLogEncoding);
+  connect(FUi.chkFollow, &QCheckBox::toggled, this, &TfmMain::SetFollowing);
+  connect(FFollow, &TLogFollowController::Arrived, this, &TfmMain::TakeFollowed);
+  connect(FFollowRetry, &QTimer::timeout, this, &TfmMain::TakeFollowed);
+  connect(FFollow, &TLogFollowController::Ended, this, &TfmMain::FollowEnded);
   connect(FComparison, &TComparisonController::Finished, this, &TfmMain::ComparisonFinished);
   connect(FUi.acCompareColumn, &QAction::toggled, this, &TfmMain::SetComparisonColumnVisible);
   connect(FUi.acOnlyDiffers, &QAction::toggled, this, &TfmMain::SetOnlyDiffering);
@@ -336,6 +348,7 @@ bool TfmMain::Loading() const {
 }
 
 void TfmMain::StartLoad() {
+  StopFollowing();            // the list it adds to goes
   FComparison->Cancel();      // it reads the commands about to go
   delete FStatistics.data();  // so does the statistics dialog (its destructor waits for it)
   CancelSearch();             // and so do the walks
@@ -357,6 +370,7 @@ void TfmMain::StartLoad() {
 void TfmMain::LoadFinished(const std::shared_ptr<TLoadedLog>& log) {
   if (!log->OpenError.isEmpty()) {
     FLogFile.clear();
+    FFollowReloading = false;
     FUi.edtStatus->clear();
     FUi.progress->setValue(0);
     Ask(QMessageBox::Critical, T("Ошибка"), log->OpenError, QMessageBox::Ok);
@@ -378,6 +392,11 @@ void TfmMain::LoadFinished(const std::shared_ptr<TLoadedLog>& log) {
   FUi.lblFileName->setToolTip(log->SourceName);
   // Counted and listed, not asked about: the load waits for nobody.
   ShowDiagnostics(std::move(log->Diagnostics));
+  FLoadedLines = log->Lines;
+  if (FFollowReloading)
+    FUi.edtStatus->setText(T("  Файл журнала усечён или заменён, загружен заново"));
+  FFollowReloading = false;
+  StartFollowing();
   if (!log->ReadError.isEmpty())
     Ask(QMessageBox::Critical, T("Ошибка"), log->ReadError, QMessageBox::Ok);
 }
@@ -824,6 +843,11 @@ void TfmMain::PlaybackEnded() {
   FModel->InvalidateVerdict(FLastIndex);  // the last command's answer came after its step
   SetPlaying(false);
   ShowSelectedDetails();
+  // What the followed file gained meanwhile comes in now.
+  if (FFollowGone)
+    ReloadFollowed();
+  else
+    TakeFollowed();
 }
 
 bool TfmMain::MarkPlayedRow(int index) {
@@ -1097,6 +1121,7 @@ void TfmMain::FilterFinished(const std::shared_ptr<TFilterRun>& run) {
   if (run->Text != FUi.edtFilter->text()) return;
   CancelSearch();  // it walks the rows shown before
   InstallViewModels(run->Rows, FDiffering != nullptr);
+  FShownText = run->Text;
   ShowFilterState(T("Показано: %1 из %2")
                       .arg(static_cast<qulonglong>(run->Rows->size()))
                       .arg(static_cast<qulonglong>(run->Total)),
@@ -1108,6 +1133,133 @@ void TfmMain::CancelFilter() {
   FFilter->Cancel();
   EndFilterProgress();
   ShowFilterState(T("Фильтр не применён: отменено"), false);
+}
+
+// ---- Following the log file -------------------------------------------------------------
+
+bool TfmMain::Following() const {
+  return FUi.chkFollow->isChecked();
+}
+
+void TfmMain::SetFollowing(bool on) {
+  if (FUi.chkFollow->isChecked() != on) {
+    FUi.chkFollow->setChecked(on);  // comes back here through toggled
+    return;
+  }
+  if (on)
+    StartFollowing();
+  else
+    StopFollowing();
+}
+
+void TfmMain::StartFollowing() {
+  if (!Following() || FLogFile.isEmpty() || Loading()) return;
+  // The last row may still get its answer: the follower hands it on again.
+  FFinalRows = FCommands.Empty() ? 0 : FCommands.Count() - 1;
+  FFollow->Start(FLogFile, FSettings.LogEncoding, FFinalRows, FLoadedLines);
+}
+
+void TfmMain::StopFollowing() {
+  FFollow->Stop();
+  FFollowRetry->stop();
+  FFollowGone = false;
+  FUi.lblFollow->hide();
+}
+
+bool TfmMain::ListInUse() const {
+  return !FPlayback->Idle() || Loading() || FilterRunning() || SearchRunning() ||
+         ComparisonRunning() || (FStatistics && !FStatistics->Ready());
+}
+
+void TfmMain::TakeFollowed() {
+  if (!FFollow->Following()) return;
+  if (ListInUse()) {
+    // The player and the workers read the list as it is: the new commands wait for them.
+    if (!Finished()) {
+      FUi.lblFollow->setText(T("Новые команды будут добавлены после воспроизведения"));
+      FUi.lblFollow->show();
+    }
+    FFollowRetry->start();
+    return;
+  }
+  FUi.lblFollow->hide();
+  if (std::unique_ptr<TFollowBatch> batch = FFollow->Take()) AddFollowed(*batch);
+}
+
+void TfmMain::AddFollowed(TFollowBatch& batch) {
+  if (!batch.Diagnostics.empty()) {
+    std::vector<TParseDiagnostic> all = FUi.dckDiagnostics->Diagnostics();
+    all.insert(all.end(), batch.Diagnostics.begin(), batch.Diagnostics.end());
+    ShowDiagnostics(std::move(all));
+  }
+  std::vector<const TCommand*> commands;
+  for (const TCommand& command : batch.Finals) commands.push_back(&command);
+  if (batch.Open) commands.push_back(&*batch.Open);
+  if (commands.empty()) return;
+  // The commands take the rows from the first one that was not final on.
+  const std::size_t first = batch.Finals.empty() ? batch.OpenNumber - 1 : batch.FirstNumber - 1;
+  if (first != FFinalRows || first + commands.size() < FCommands.Count()) {
+    ReloadFollowed();  // the list is not the start of the file any more
+    return;
+  }
+  FFinalRows += batch.Finals.size();
+  QScrollBar* scroll = FUi.lvCommands->verticalScrollBar();
+  const bool atEnd = scroll->value() == scroll->maximum();
+  const int details = DetailsRow();
+  bool detailsChanged = false;
+  std::size_t next = 0;
+  for (; next < commands.size() && first + next < FCommands.Count(); ++next) {
+    const std::size_t row = first + next;
+    if (FCommands[row].CmdData() == commands[next]->CmdData()) continue;
+    FCommands[row] = TCommand(commands[next]->CmdData());
+    FModel->CommandReplaced(static_cast<int>(row));
+    detailsChanged = detailsChanged || static_cast<int>(row) == details;
+  }
+  FModel->AppendCommands(static_cast<int>(commands.size() - next), [&] {
+    for (; next < commands.size(); ++next) FCommands.Add(commands[next]->CmdData());
+  });
+  const std::size_t count = FCommands.Count();
+  FUi.progress->setRange(0, std::max(1, static_cast<int>(count) - 1));
+  if (FShown) {
+    // The display filter's rows from the first row changed on, by the expression they
+    // were picked with.
+    try {
+      const TCommandFilter filter = TCommandFilter::Parse(FShownText.toStdString());
+      std::vector<int> tail;
+      for (std::size_t row = first; row < count; ++row)
+        if (filter.Matches(FCommands[row], row + 1)) tail.push_back(static_cast<int>(row));
+      FShown->ReplaceTail(static_cast<int>(first), tail);
+      if (FShownText == FUi.edtFilter->text())
+        ShowFilterState(T("Показано: %1 из %2")
+                            .arg(static_cast<qulonglong>(FShown->Rows()->size()))
+                            .arg(static_cast<qulonglong>(count)),
+                        false);
+    } catch (const std::exception&) {
+      // The rows shown came from that expression: it reads.
+    }
+  }
+  if (detailsChanged) ShowSelectedDetails();
+  if (atEnd) FUi.lvCommands->scrollToBottom();
+  emit ShownRowsChanged();
+}
+
+void TfmMain::FollowEnded(TFollowChange change, const QString& error) {
+  if (change == TFollowChange::None) {
+    FUi.chkFollow->setChecked(false);
+    FUi.edtStatus->setText(T("  Слежение за файлом остановлено: %1").arg(error));
+    return;
+  }
+  if (FPlayback->Idle())
+    ReloadFollowed();
+  else
+    FFollowGone = true;  // read again when the playback ends
+}
+
+void TfmMain::ReloadFollowed() {
+  FFollowGone = false;
+  if (FLogFile.isEmpty()) return;
+  FFollowReloading = true;
+  if (!LoadLogFile(FLogFile)) FFollowReloading = false;
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {

@@ -4,7 +4,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSplitter>
@@ -12,13 +16,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "core/BinUtils.h"
+#include "TestLogs.h"
 #include "core/CodePages.h"
-#include "core/KorvanProtocol2.h"
+#include "player/FakeDriver.h"
 #include "ui/BytesPane.h"
 #include "ui/CommandModel.h"
 #include "ui/EncodingButton.h"
@@ -27,25 +32,7 @@
 namespace quillon {
 namespace {
 
-// A protocol 2 log of the request and answer pairs, one second apart, of one thread.
-std::string Protocol2Log(const std::vector<std::pair<std::string, std::string>>& exchanges,
-                         const std::string& thread = "00001234") {
-  std::string log;
-  int number = 0;
-  for (const auto& [request, answer] : exchanges) {
-    ++number;
-    const std::string head =
-        "[31.12.2024 10:15:0" + std::to_string(number % 10) + ".123] [" + thread + "] [DEBUG] ";
-    for (const auto& [arrow, payload] : {std::pair("-> ", &request), std::pair("<- ", &answer)}) {
-      TKorvanFrame2 frame;
-      frame.Data = HexToBytes(*payload);
-      frame.Number = number;
-      log += head + "TPrinterProtocol2 " + arrow + BytesToHex(TKorvanProtocol2::Encode(frame)) +
-             "\r\n";
-    }
-  }
-  return log;
-}
+using test::Protocol2Log;
 
 class LogWindowTest : public ::testing::Test {
  protected:
@@ -75,6 +62,26 @@ class LogWindowTest : public ::testing::Test {
   void Load(const std::string& log) {
     ASSERT_TRUE(FWindow->LoadLogFile(Write(log)));
     FWindow->WaitForLoad();
+  }
+
+  // Processes events until done() or 10 seconds have passed.
+  static bool WaitFor(const std::function<bool()>& done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 10000)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return done();
+  }
+
+  int Rows() { return FWindow->Model()->rowCount(); }
+
+  void Follow() {
+    QTest::mouseClick(Child<QCheckBox>("chkFollow"), Qt::LeftButton);
+    ASSERT_TRUE(FWindow->Following());
+  }
+
+  void Append(const test::TExchanges& exchanges, int first) {
+    Write(Protocol2Log(exchanges, "00001234", first), QIODevice::Append);
   }
 
   QString Thread(int row) {
@@ -231,6 +238,77 @@ TEST_F(LogWindowTest, EachEncodingReadsItsFileAgainAndTheChoiceIsKept) {
       Child<TEncodingButton>("btnEncoding")->Action(TLogEncoding::Windows1251)->isChecked());
   Load(Protocol2Log({{"10 1E 00 00 00", "10 00 1E"}}, cp1251));
   EXPECT_EQ(Thread(0), QStringLiteral("Ккм"));
+}
+
+const std::pair<std::string, std::string> kStatus = {"10 1E 00 00 00", "10 00 1E"};
+const std::pair<std::string, std::string> kLine = {"2F 1E 00 00 00 01 01", "2F 00 1E"};
+
+TEST_F(LogWindowTest, AFollowedFileAddsItsCommandsBesideTheSelectionAndIsReadAgainWhenCut) {
+  Load(Protocol2Log({kStatus, kStatus, kStatus}));
+  Follow();
+  ASSERT_TRUE(FWindow->SelectCommandRow(1));
+  // A command, and a request whose answer the driver has not written yet.
+  Append({kLine, {"11 1E 00 00 00", ""}}, 4);
+  ASSERT_TRUE(WaitFor([&] { return Rows() == 5; }));
+  EXPECT_EQ(FWindow->SelectedCommandRows(), std::vector<int>{1});
+  EXPECT_TRUE(FWindow->Commands()[4].AnswerData().empty());
+  Append({{"", "11 00 1E"}}, 5);  // its answer comes to its row
+  ASSERT_TRUE(WaitFor([&] { return !FWindow->Commands()[4].AnswerData().empty(); }));
+  EXPECT_EQ(Rows(), 5);
+  EXPECT_EQ(FWindow->SelectedCommandRows(), std::vector<int>{1});
+
+  // With the display filter on, the new rows that pass it are shown.
+  FWindow->SetFilterText(QStringLiteral("code == 2F"));
+  FWindow->WaitForFilter();
+  ASSERT_EQ(FWindow->ShownRows(), std::vector<int>{3});
+  Append({kLine, kStatus, kLine}, 6);
+  ASSERT_TRUE(WaitFor([&] { return Rows() == 8; }));
+  EXPECT_EQ(FWindow->ShownRows(), (std::vector<int>{3, 5, 7}));
+  EXPECT_EQ(Child<QLabel>("lblFilter")->text(), QStringLiteral("Показано: 3 из 8"));
+
+  // Cut short: read again, and said so.
+  Write(Protocol2Log({kStatus, kLine}), QIODevice::WriteOnly | QIODevice::Truncate);
+  ASSERT_TRUE(WaitFor([&] { return Rows() == 2 && !FWindow->Loading(); }));
+  EXPECT_EQ(Child<QLineEdit>("edtStatus")->text(),
+            QStringLiteral("  Файл журнала усечён или заменён, загружен заново"));
+  EXPECT_EQ(FWindow->ShownRows(), std::vector<int>{1});
+  Append({kLine}, 3);  // and followed on
+  ASSERT_TRUE(WaitFor([&] { return Rows() == 3; }));
+}
+
+TEST_F(LogWindowTest, TheListGoesOnToTheEndOnlyFromTheEndAndWaitsForAPlayback) {
+  Load(Protocol2Log(test::TExchanges(60, kStatus)));
+  Follow();
+  auto* list = Child<QTableView>("lvCommands");
+  QScrollBar* scroll = list->verticalScrollBar();
+  ASSERT_GT(scroll->maximum(), 0);
+  scroll->setValue(0);
+  Append({kLine, kLine}, 61);
+  ASSERT_TRUE(WaitFor([&] { return Rows() == 62; }));
+  EXPECT_EQ(scroll->value(), 0);
+  list->scrollToBottom();
+  Append({kLine, kLine}, 63);
+  ASSERT_TRUE(WaitFor([&] { return Rows() == 64; }));
+  EXPECT_EQ(scroll->value(), scroll->maximum());
+
+  // The player goes through the list: the new commands wait until it ends.
+  FWindow->SetDriverFactory([] {
+    auto driver = std::make_unique<test::TFakeDriver>();
+    test::TExchange held;
+    held.UntilAborted = true;
+    driver->Script.push_back(held);
+    return driver;
+  });
+  FWindow->StartAll();
+  ASSERT_FALSE(FWindow->Finished());
+  Append({kStatus}, 65);
+  auto* note = Child<QLabel>("lblFollow");
+  ASSERT_TRUE(WaitFor([&] { return note->isVisible(); }));
+  EXPECT_EQ(note->text(), QStringLiteral("Новые команды будут добавлены после воспроизведения"));
+  EXPECT_EQ(Rows(), 64);
+  FWindow->StopAndWait();
+  ASSERT_TRUE(WaitFor([&] { return Rows() == 65; }));
+  EXPECT_FALSE(note->isVisible());
 }
 
 }  // namespace
