@@ -62,11 +62,11 @@ TLogLoadController::~TLogLoadController() {
 }
 
 void TLogLoadController::LoadFile(const QString& fileName, TLogEncoding encoding) {
-  Start(true, fileName, fileName, encoding);
+  Start(encoding, fileName, fileName);
 }
 
 void TLogLoadController::LoadText(const QString& text, const QString& sourceName) {
-  Start(false, text, sourceName, TLogEncoding::Auto);
+  Start(std::nullopt, text, sourceName);
 }
 
 void TLogLoadController::Cancel() {
@@ -75,50 +75,49 @@ void TLogLoadController::Cancel() {
   FCurrent = 0;
 }
 
-void TLogLoadController::Start(bool isFile, const QString& fileNameOrText,
-                               const QString& sourceName, TLogEncoding encoding) {
+void TLogLoadController::Start(std::optional<TLogEncoding> file, const QString& fileNameOrText,
+                               const QString& sourceName) {
   Cancel();
   auto job = std::make_unique<TJob>();
   job->Id = FCurrent = ++FLastId;
   const std::uint64_t id = job->Id;
   const std::atomic<bool>* cancel = &job->Cancel;
-  job->Thread =
-      std::thread([this, id, cancel, isFile, input = fileNameOrText, sourceName, encoding] {
-        auto log = std::make_shared<TLoadedLog>();
-        log->SourceName = sourceName;
-        int lastPercent = -1;
-        TLogLoadControl control;
-        control.Cancel = cancel;
-        control.Progress = [&](std::uint64_t done, std::uint64_t total) {
-          if (total == 0) return;
-          const int percent = static_cast<int>(100 * std::min(done, total) / total);
-          if (percent == lastPercent) return;
-          lastPercent = percent;
-          QMetaObject::invokeMethod(
-              this,
-              [this, id, percent] {
-                if (id == FCurrent) emit Progress(percent);
-              },
-              Qt::QueuedConnection);
-        };
-        try {
-          // The text is converted here and freed here: a large one takes a while.
-          const TLogSource source = isFile ? TLogSource::File(input.toStdString(), encoding)
-                                           : TLogSource::Text(input.toStdString());
-          const TLogLoadResult result = LoadLog(source, log->Commands, control);
-          log->ReadError = Q(result.ReadError);
-          log->Lines = result.Lines;
-          log->Diagnostics = result.Diagnostics;
-        } catch (const std::exception& e) {
-          // The log could not be opened: nothing was read.
-          log->Commands.Clear();
-          log->OpenError = Q(e.what());
-        }
-        // The commands of a cancelled load are freed here too.
-        if (cancel->load()) log.reset();
-        QMetaObject::invokeMethod(
-            this, [this, id, log] { JobEnded(id, log); }, Qt::QueuedConnection);
-      });
+  job->Thread = std::thread([this, id, cancel, file, input = fileNameOrText, sourceName] {
+    auto log = std::make_shared<TLoadedLog>();
+    log->SourceName = sourceName;
+    int lastPercent = -1;
+    TLogLoadControl control;
+    control.Cancel = cancel;
+    control.Progress = [&](std::uint64_t done, std::uint64_t total) {
+      if (total == 0) return;
+      const int percent = static_cast<int>(100 * std::min(done, total) / total);
+      if (percent == lastPercent) return;
+      lastPercent = percent;
+      QMetaObject::invokeMethod(
+          this,
+          [this, id, percent] {
+            if (id == FCurrent) emit Progress(percent);
+          },
+          Qt::QueuedConnection);
+    };
+    try {
+      // The text is converted here and freed here: a large one takes a while.
+      const TLogSource source = file ? TLogSource::File(input.toStdString(), *file)
+                                     : TLogSource::Text(input.toStdString());
+      const TLogLoadResult result = LoadLog(source, log->Commands, control);
+      log->ReadError = Q(result.ReadError);
+      log->Lines = result.Lines;
+      log->Diagnostics = result.Diagnostics;
+    } catch (const std::exception& e) {
+      // The log could not be opened: nothing was read.
+      log->Commands.Clear();
+      log->OpenError = Q(e.what());
+    }
+    // The commands of a cancelled load are freed here too.
+    if (cancel->load()) log.reset();
+    QMetaObject::invokeMethod(
+        this, [this, id, log] { JobEnded(id, log); }, Qt::QueuedConnection);
+  });
   FJobs.push_back(std::move(job));
 }
 

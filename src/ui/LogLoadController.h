@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/LogLoader.h"
@@ -62,9 +63,9 @@ class TLogLoadController : public QObject {
 
  private:
   struct TJob;
-  // Reads a file (isFile) or the text itself.
-  void Start(bool isFile, const QString& fileNameOrText, const QString& sourceName,
-             TLogEncoding encoding);
+  // Reads a file (in the encoding `file`) or the text itself (no `file`).
+  void Start(std::optional<TLogEncoding> file, const QString& fileNameOrText,
+             const QString& sourceName);
   void JobEnded(std::uint64_t id, const std::shared_ptr<TLoadedLog>& log);
 
   std::vector<std::unique_ptr<TJob>> FJobs;  // threads not joined yet

@@ -32,6 +32,7 @@
 namespace quillon {
 namespace {
 
+using test::kTlvDocument;
 using test::Protocol2Log;
 
 class LogWindowTest : public ::testing::Test {
@@ -136,12 +137,6 @@ class LogWindowTest : public ::testing::Test {
   std::unique_ptr<TfmMain> FWindow;
 };
 
-// A cashier "Ivan"; an item (1059) holding its name "AB" and agent data (1223) with the
-// agent's operation "OP"; an unknown tag. The TLV block starts at byte 6.
-const char* const kTlvDocument =
-    "FF 0C 1E 00 00 00 FD 03 04 00 49 76 61 6E 23 04 10 00 06 04 02 00 41 42 C7 04 06 00 14 "
-    "04 02 00 4F 50 60 EA 01 00 07";
-
 TEST_F(LogWindowTest, ClickedLinesHighlightTheirBytesAndClickedBytesSelectTheirLines) {
   Load(Protocol2Log(
       {{kTlvDocument, "FF 0C 00"}, {"80 1E 00 00 00 10 27 00 00 00 E8 03", "80 00 1E"}}));
@@ -158,9 +153,6 @@ TEST_F(LogWindowTest, ClickedLinesHighlightTheirBytesAndClickedBytesSelectTheirL
   EXPECT_EQ(bytes->Highlighted()->Name, "1030,НАИМЕН. ПРЕДМ. РАСЧЕТА");
   EXPECT_EQ(HighlightedTexts(),
             QStringList({QStringLiteral("06 04 02 00 41 42"), QStringLiteral("....AB")}));
-  ClickDetailsLine(QStringLiteral("Password: 30"));
-  EXPECT_EQ(HighlightedTexts(),
-            QStringList({QStringLiteral("1E 00 00 00"), QStringLiteral("....")}));
   ClickDetailsLine(QStringLiteral("Входные параметры:"));
   EXPECT_EQ(bytes->Highlighted(), nullptr);
   EXPECT_TRUE(HighlightedTexts().isEmpty());
