@@ -34,6 +34,8 @@ struct TCommandRec {
   // (ParseLogTimeStamp, core/DateUtils.h); kNoTime without an answer or a readable stamp.
   std::int64_t AnswerTimeMs = kNoTime;
   static constexpr std::int64_t kNoTime = INT64_MIN;
+
+  bool operator==(const TCommandRec&) const = default;
 };
 
 // Characters 2..24 of a log line: its time stamp without the opening bracket.

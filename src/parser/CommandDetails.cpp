@@ -1,5 +1,7 @@
 #include "parser/CommandDetails.h"
 
+#include <algorithm>
+
 #include "core/CodePages.h"
 #include "core/DriverCommands.h"
 #include "parser/CommandParser.h"
@@ -11,21 +13,34 @@ namespace {
 // Adds a text to the lines the way a multi-line edit does: every line break inside it
 // starts a new line, and the text ends its own line.
 void AddLines(std::string& out, std::string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\r') {
-      out.push_back('\n');
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      out.push_back(c);
-    }
+  for (std::string_view line : DetailsLines(text)) {
+    out += line;
+    out.push_back('\n');
   }
-  out.push_back('\n');
+}
+
+std::size_t LinesIn(const std::string& out) {
+  return static_cast<std::size_t>(std::count(out.begin(), out.end(), '\n'));
 }
 
 }  // namespace
 
-std::string FormatCommandDetails(const TCommand& command) {
+std::vector<std::string_view> DetailsLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c != '\r' && c != '\n') continue;
+    lines.push_back(text.substr(start, i - start));
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
+std::string FormatCommandDetails(const TCommand& command, TCommandSpans* spans,
+                                 TDetailsLines* lines) {
   std::string out;
   std::string head = command.Attributes();
   head += ' ';
@@ -45,13 +60,18 @@ std::string FormatCommandDetails(const TCommand& command) {
                                                                   : command.AnswerData()));
   AddLines(out, "Принято (ККТ): " + command.PlayedAnswerData());
   AddLines(out, "");
-  TCommandTexts texts = ParseCommand(command);
+  TCommandTexts texts = ParseCommand(command, spans);
+  TDetailsLines at;
   AddLines(out, "Входные параметры:");
+  at.Request = LinesIn(out);
   AddLines(out, texts.Request);
   AddLines(out, "Возвращенные параметры (лог):");
+  at.Answer = LinesIn(out);
   AddLines(out, texts.Answer);
   AddLines(out, "Возвращенные параметры (ККТ):");
+  at.PlayedAnswer = LinesIn(out);
   AddLines(out, texts.PlayedAnswer);
+  if (lines != nullptr) *lines = at;
   return out;
 }
 

@@ -70,6 +70,31 @@ void TCommandModel::SetCommands(const TCommandList* list) {
   endResetModel();
 }
 
+void TCommandModel::AppendCommands(int count, const std::function<void()>& add) {
+  if (!FCommands || count <= 0) return;
+  const int first = rowCount();
+  beginInsertRows(QModelIndex(), first, first + count - 1);
+  add();
+  const std::size_t total = FCommands->Count();
+  FDataTexts.resize(total);
+  FVerdicts.resize(total, -1);
+  ++FVerdictEpoch;
+  FStates.resize(total);
+  for (std::size_t i = static_cast<std::size_t>(first); i < total; ++i)
+    FStates[i] = static_cast<signed char>((*FCommands)[i].HasError() ? rsError : rsNone);
+  endInsertRows();
+}
+
+void TCommandModel::CommandReplaced(int row) {
+  if (!FCommands || row < 0 || row >= rowCount()) return;
+  FDataTexts[row].reset();
+  FVerdicts[row] = -1;
+  ++FVerdictEpoch;
+  FStates[row] = static_cast<signed char>((*FCommands)[row].HasError() ? rsError : rsNone);
+  // The next row's gap is measured from this one's request.
+  emit dataChanged(index(row, 0), index(std::min(row + 1, rowCount() - 1), colCount - 1));
+}
+
 int TCommandModel::rowCount(const QModelIndex& parent) const {
   if (parent.isValid() || !FCommands) return 0;
   return static_cast<int>(FCommands->Count());
@@ -324,6 +349,23 @@ void TShownRowsModel::SetRows(TRows rows) {
   beginResetModel();
   FRows = std::move(rows);
   endResetModel();
+}
+
+void TShownRowsModel::ReplaceTail(int from, const std::vector<int>& tail) {
+  const std::vector<int> before = FRows ? *FRows : std::vector<int>();
+  const auto kept =
+      static_cast<int>(std::lower_bound(before.begin(), before.end(), from) - before.begin());
+  if (kept < Count()) {
+    beginRemoveRows(QModelIndex(), kept, Count() - 1);
+    FRows = std::make_shared<const std::vector<int>>(before.begin(), before.begin() + kept);
+    endRemoveRows();
+  }
+  if (tail.empty()) return;
+  beginInsertRows(QModelIndex(), kept, kept + static_cast<int>(tail.size()) - 1);
+  auto rows = std::make_shared<std::vector<int>>(before.begin(), before.begin() + kept);
+  rows->insert(rows->end(), tail.begin(), tail.end());
+  FRows = std::move(rows);
+  endInsertRows();
 }
 
 QModelIndex TShownRowsModel::index(int row, int column, const QModelIndex& parent) const {

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -49,6 +50,10 @@ class TCommandModel : public QAbstractTableModel {
   // Shows the commands of list (not owned; null shows nothing). Every row starts with the
   // Error picture when its command has an error.
   void SetCommands(const TCommandList* list);
+  // Rows for count commands that `add` adds at the end of the list, and for a command
+  // of the list that was replaced; they start as the rows of a load do.
+  void AppendCommands(int count, const std::function<void()>& add);
+  void CommandReplaced(int row);
   const TCommandList* Commands() const { return FCommands; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -131,6 +136,9 @@ class TShownRowsModel : public QAbstractProxyModel {
 
   void SetRows(TRows rows);
   const TRows& Rows() const { return FRows; }
+  // The rows from source row `from` on become `tail` (ascending, from `from` on): those
+  // that go are removed and the new ones inserted, the rows before keep their place.
+  void ReplaceTail(int from, const std::vector<int>& tail);
 
   QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
   QModelIndex parent(const QModelIndex& child) const override;

@@ -58,6 +58,10 @@ std::size_t TDiagnosticsPanel::Count() const {
   return FModel->Diagnostics().size();
 }
 
+const std::vector<TParseDiagnostic>& TDiagnosticsPanel::Diagnostics() const {
+  return FModel->Diagnostics();
+}
+
 void TDiagnosticsPanel::Pick(const QModelIndex& index) {
   if (!index.isValid()) return;
   emit LinePicked(FModel->Diagnostics()[index.row()].LineNumber);

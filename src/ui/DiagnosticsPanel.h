@@ -23,6 +23,7 @@ class TDiagnosticsPanel : public QDockWidget {
   // The records listed, those of the log just loaded (none: an empty list).
   void SetDiagnostics(std::vector<TParseDiagnostic> diagnostics);
   std::size_t Count() const;
+  const std::vector<TParseDiagnostic>& Diagnostics() const;
   QListView* List() const { return FList; }
 
  signals:

@@ -61,12 +61,12 @@ TLogLoadController::~TLogLoadController() {
   for (const auto& job : FJobs) job->Thread.join();
 }
 
-void TLogLoadController::LoadFile(const QString& fileName) {
-  Start(true, fileName, fileName);
+void TLogLoadController::LoadFile(const QString& fileName, TLogEncoding encoding) {
+  Start(encoding, fileName, fileName);
 }
 
 void TLogLoadController::LoadText(const QString& text, const QString& sourceName) {
-  Start(false, text, sourceName);
+  Start(std::nullopt, text, sourceName);
 }
 
 void TLogLoadController::Cancel() {
@@ -75,14 +75,14 @@ void TLogLoadController::Cancel() {
   FCurrent = 0;
 }
 
-void TLogLoadController::Start(bool isFile, const QString& fileNameOrText,
+void TLogLoadController::Start(std::optional<TLogEncoding> file, const QString& fileNameOrText,
                                const QString& sourceName) {
   Cancel();
   auto job = std::make_unique<TJob>();
   job->Id = FCurrent = ++FLastId;
   const std::uint64_t id = job->Id;
   const std::atomic<bool>* cancel = &job->Cancel;
-  job->Thread = std::thread([this, id, cancel, isFile, input = fileNameOrText, sourceName] {
+  job->Thread = std::thread([this, id, cancel, file, input = fileNameOrText, sourceName] {
     auto log = std::make_shared<TLoadedLog>();
     log->SourceName = sourceName;
     int lastPercent = -1;
@@ -102,10 +102,11 @@ void TLogLoadController::Start(bool isFile, const QString& fileNameOrText,
     };
     try {
       // The text is converted here and freed here: a large one takes a while.
-      const TLogSource source =
-          isFile ? TLogSource::File(input.toStdString()) : TLogSource::Text(input.toStdString());
+      const TLogSource source = file ? TLogSource::File(input.toStdString(), *file)
+                                     : TLogSource::Text(input.toStdString());
       const TLogLoadResult result = LoadLog(source, log->Commands, control);
       log->ReadError = Q(result.ReadError);
+      log->Lines = result.Lines;
       log->Diagnostics = result.Diagnostics;
     } catch (const std::exception& e) {
       // The log could not be opened: nothing was read.

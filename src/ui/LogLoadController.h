@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/LogLoader.h"
@@ -21,6 +22,8 @@ struct TLoadedLog {
   QString SourceName;  // the file name, or the name given for a text
   QString OpenError;   // the log could not be read at all: no commands
   QString ReadError;   // reading failed midway: the commands read before are kept
+  // The lines read.
+  std::int64_t Lines = 0;
 };
 
 // One damaged log record as the window lists it: "Строка N: message".
@@ -42,9 +45,10 @@ class TLogLoadController : public QObject {
   // Cancels the loads still running and waits for their threads.
   ~TLogLoadController() override;
 
-  // Starts loading a file, or text (the clipboard) under the name sourceName. A load still
-  // running is cancelled first: it reports nothing more.
-  void LoadFile(const QString& fileName);
+  // Starts loading a file (read in `encoding` unless it has a byte-order mark), or text (the
+  // clipboard) under the name sourceName. A load still running is cancelled first: it
+  // reports nothing more.
+  void LoadFile(const QString& fileName, TLogEncoding encoding = TLogEncoding::Auto);
   void LoadText(const QString& text, const QString& sourceName);
   // Cancels the running load; it reports nothing more.
   void Cancel();
@@ -59,8 +63,9 @@ class TLogLoadController : public QObject {
 
  private:
   struct TJob;
-  // Reads a file (isFile) or the text itself.
-  void Start(bool isFile, const QString& fileNameOrText, const QString& sourceName);
+  // Reads a file (in the encoding `file`) or the text itself (no `file`).
+  void Start(std::optional<TLogEncoding> file, const QString& fileNameOrText,
+             const QString& sourceName);
   void JobEnded(std::uint64_t id, const std::shared_ptr<TLoadedLog>& log);
 
   std::vector<std::unique_ptr<TJob>> FJobs;  // threads not joined yet

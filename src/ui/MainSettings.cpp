@@ -105,6 +105,7 @@ TMainSettings LoadMainSettings(const QString& path) {
   ReadText(values, "dlgSave.InitialDir", settings.SaveInitialDir);
   ReadText(values, "dlgSave.FileName", settings.SaveFileName);
   ReadInt(values, "spl1.Top", settings.SplitterTop);
+  ReadInt(values, "splDetails.Left", settings.SplitterDetails);
   ReadInt(values, "dlgOpen.FilterIndex", settings.OpenFilterIndex);
   ReadBool(values, "chkIngoreKKTErrors.Checked", settings.IgnoreKKTErrors);
   ReadBool(values, "chkInfinitePlay.Checked", settings.InfinitePlay);
@@ -118,6 +119,10 @@ TMainSettings LoadMainSettings(const QString& path) {
   ReadBool(values, "colDelta.Visible", settings.DeltaColumn);
   ReadBool(values, "colResponse.Visible", settings.ResponseColumn);
   ReadText(values, "edtFilter.Text", settings.FilterText);
+  QString encoding;
+  ReadText(values, "LogEncoding", encoding);
+  if (const auto choice = LogEncodingByCliName(encoding.trimmed().toStdString()))
+    settings.LogEncoding = *choice;
   QString widths;
   ReadText(values, "lvCommands.ColumnWidths", widths);
   for (const QString& text : widths.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
@@ -156,6 +161,8 @@ bool SaveMainSettings(const TMainSettings& settings, const QString& path, QStrin
   xml.writeTextElement(QStringLiteral("dlgSave.InitialDir"), settings.SaveInitialDir);
   xml.writeTextElement(QStringLiteral("dlgSave.FileName"), settings.SaveFileName);
   xml.writeTextElement(QStringLiteral("spl1.Top"), QString::number(settings.SplitterTop));
+  xml.writeTextElement(QStringLiteral("splDetails.Left"),
+                       QString::number(settings.SplitterDetails));
   xml.writeTextElement(QStringLiteral("dlgOpen.FilterIndex"),
                        QString::number(settings.OpenFilterIndex));
   xml.writeTextElement(QStringLiteral("chkIngoreKKTErrors.Checked"),
@@ -172,6 +179,8 @@ bool SaveMainSettings(const TMainSettings& settings, const QString& path, QStrin
   xml.writeTextElement(QStringLiteral("colResponse.Visible"), BoolText(settings.ResponseColumn));
   if (!settings.FilterText.isEmpty())
     xml.writeTextElement(QStringLiteral("edtFilter.Text"), settings.FilterText);
+  xml.writeTextElement(QStringLiteral("LogEncoding"),
+                       QLatin1String(LogEncodingName(settings.LogEncoding).CliName));
   if (!settings.ColumnWidths.isEmpty()) {
     QStringList widths;
     for (int width : settings.ColumnWidths) widths << QString::number(width);

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/TextFile.h"
+
 namespace quillon {
 
 struct TMainSettings {
@@ -15,7 +17,8 @@ struct TMainSettings {
   QString OpenInitialDir;
   QString SaveInitialDir;
   QString SaveFileName{QStringLiteral("Log")};
-  int SplitterTop = -1;  // -1: as laid out
+  int SplitterTop = -1;      // -1: as laid out
+  int SplitterDetails = -1;  // the details' width beside the bytes; -1: as laid out
   int OpenFilterIndex = 1;
   bool IgnoreKKTErrors = false;
   bool InfinitePlay = false;
@@ -30,6 +33,8 @@ struct TMainSettings {
   bool ResponseColumn = false;
   // The display filter's last expression; empty: every command shown.
   QString FilterText;
+  // The encoding log files without a byte-order mark are read in.
+  TLogEncoding LogEncoding = TLogEncoding::Auto;
   // The widths of the list's columns in their order; 0 (a hidden column) or none: as laid
   // out.
   QList<int> ColumnWidths;

@@ -24,9 +24,11 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "ui/BytesPane.h"
 #include "ui/CommandModel.h"
 #include "ui/DiagnosticsPanel.h"
 #include "ui/ElidedLabel.h"
+#include "ui/EncodingButton.h"
 #include "ui/FixedFont.h"
 #include "ui/UiText.h"
 
@@ -101,6 +103,9 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   for (QPushButton* b :
        {ui.btnOpen, ui.btnSettings, ui.btnPasteFromClipboard, ui.btnGetStatus, ui.btnFindError})
     row1->addWidget(b);
+  ui.btnEncoding = new TEncodingButton(upper);
+  ui.btnEncoding->setObjectName(QStringLiteral("btnEncoding"));
+  row1->insertWidget(row1->indexOf(ui.btnOpen) + 1, ui.btnEncoding);
   row1->addStretch();
   upperLayout->addLayout(row1);
   ui.btnOpen->setIcon(ButtonIcon("document-open", "open"));
@@ -131,8 +136,16 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   ui.chkInfinitePlay->setObjectName(QStringLiteral("chkInfinitePlay"));
   ui.lblFileName = new TElidedLabel(upper);
   ui.lblFileName->setObjectName(QStringLiteral("lblFileName"));
+  ui.chkFollow = new QCheckBox(T("Следить за файлом"), upper);
+  ui.chkFollow->setObjectName(QStringLiteral("chkFollow"));
+  ui.chkFollow->setToolTip(T("Добавлять в список команды, которые драйвер дописывает в файл лога"));
+  ui.lblFollow = new QLabel(upper);
+  ui.lblFollow->setObjectName(QStringLiteral("lblFollow"));
+  ui.lblFollow->setVisible(false);
   row3->addWidget(ui.chkIngoreKKTErrors);
   row3->addWidget(ui.chkInfinitePlay);
+  row3->addWidget(ui.chkFollow);
+  row3->addWidget(ui.lblFollow);
   row3->addWidget(ui.lblFileName, 1);
   upperLayout->addLayout(row3);
 
@@ -250,11 +263,20 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   ui.memInfo->setFont(FixedFont());
   ui.memInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
   ui.memInfo->setMinimumHeight(50);
+  ui.memBytes = new TBytesPane;
+  ui.memBytes->setObjectName(QStringLiteral("memBytes"));
+  ui.memBytes->setMinimumHeight(50);
+  ui.splDetails = new QSplitter(Qt::Horizontal);
+  ui.splDetails->setObjectName(QStringLiteral("splDetails"));
+  ui.splDetails->addWidget(ui.memInfo);
+  ui.splDetails->addWidget(ui.memBytes);
+  ui.splDetails->setChildrenCollapsible(false);
+  ui.splDetails->setSizes({360, 454});
 
   ui.spl1 = new QSplitter(Qt::Vertical, central);
   ui.spl1->setObjectName(QStringLiteral("spl1"));
   ui.spl1->addWidget(upper);
-  ui.spl1->addWidget(ui.memInfo);
+  ui.spl1->addWidget(ui.splDetails);
   ui.spl1->setChildrenCollapsible(false);
   ui.spl1->setStretchFactor(0, 1);
   ui.spl1->setStretchFactor(1, 0);

@@ -19,12 +19,16 @@ class QToolButton;
 
 namespace quillon {
 
+class TBytesPane;
 class TCommandModel;
+class TEncodingButton;
 class TDiagnosticsPanel;
 
 // The controls; the window owns them (they are its children).
 struct TMainWindowLayout {
   QPushButton* btnOpen = nullptr;
+  // The encoding of the log files opened, beside the open button.
+  TEncodingButton* btnEncoding = nullptr;
   QPushButton* btnSettings = nullptr;
   QPushButton* btnPasteFromClipboard = nullptr;
   QPushButton* btnGetStatus = nullptr;
@@ -36,6 +40,9 @@ struct TMainWindowLayout {
   QPushButton* btnStop = nullptr;
   QCheckBox* chkIngoreKKTErrors = nullptr;
   QCheckBox* chkInfinitePlay = nullptr;
+  // Following the log file while its driver writes it, and why new commands wait.
+  QCheckBox* chkFollow = nullptr;
+  QLabel* lblFollow = nullptr;
   QLabel* lblFileName = nullptr;
   QLineEdit* edtStatus = nullptr;
   QProgressBar* progress = nullptr;
@@ -45,6 +52,9 @@ struct TMainWindowLayout {
   QLabel* lbl = nullptr;
   QPlainTextEdit* memCommandExceptions = nullptr;
   QPlainTextEdit* memInfo = nullptr;
+  // The selected command's bytes, beside the details; the splitter between the two.
+  TBytesPane* memBytes = nullptr;
+  QSplitter* splDetails = nullptr;
   QSplitter* spl1 = nullptr;
   QMenu* pmMain = nullptr;
   QAction* Pfdfa1 = nullptr;

@@ -21,9 +21,11 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTableView>
 #include <QTextCursor>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
@@ -34,12 +36,16 @@
 #include "driver/TarvexDriver.h"
 #include "parser/CommandDetails.h"
 #include "parser/CommandFilter.h"
+#include "parser/CommandParser.h"
+#include "ui/BytesPane.h"
 #include "ui/CommandModel.h"
 #include "ui/CommandSearch.h"
 #include "ui/ComparisonController.h"
 #include "ui/DiagnosticsPanel.h"
 #include "ui/DriverProperties.h"
+#include "ui/EncodingButton.h"
 #include "ui/FilterController.h"
+#include "ui/LogFollowController.h"
 #include "ui/LogLoadController.h"
 #include "ui/MainWindowLayout.h"
 #include "ui/PlaybackController.h"
@@ -107,6 +113,10 @@ TfmMain::TfmMain(QWidget* parent, const QString& settingsPath)
   FComparison = new TComparisonController(this);
   FFilter = new TFilterController(this);
   FSearch = new TSearchController(this);
+  FFollow = new TLogFollowController(this);
+  FFollowRetry = new QTimer(this);
+  FFollowRetry->setSingleShot(true);
+  FFollowRetry->setInterval(TLogFollowController::kPollMs);
   ConnectControls();
   setAcceptDrops(true);
 
@@ -123,6 +133,7 @@ TfmMain::~TfmMain() {
   delete FLoader;      // cancels a load still running
   delete FComparison;  // ends a comparison, which reads the commands
   delete FSearch;      // and the walks that read them
+  delete FFollow;
   delete FFilter;
   FUi.lvCommands->selectionModel()->disconnect(this);  // no details for a row any more
   FUi.lvCommands->clearSelection();
@@ -158,6 +169,12 @@ void TfmMain::ConnectControls() {
     FUi.pmMain->popup(FUi.lvCommands->viewport()->mapToGlobal(pos));
   });
   ConnectSelection();
+  FUi.memBytes->SetDetails(FUi.memInfo);
+  connect(FUi.btnEncoding, &TEncodingButton::EncodingChosen, this, &TfmMain::SetLogEncoding);
+  connect(FUi.chkFollow, &QCheckBox::toggled, this, &TfmMain::SetFollowing);
+  connect(FFollow, &TLogFollowController::Arrived, this, &TfmMain::TakeFollowed);
+  connect(FFollowRetry, &QTimer::timeout, this, &TfmMain::TakeFollowed);
+  connect(FFollow, &TLogFollowController::Ended, this, &TfmMain::FollowEnded);
   connect(FComparison, &TComparisonController::Finished, this, &TfmMain::ComparisonFinished);
   connect(FUi.acCompareColumn, &QAction::toggled, this, &TfmMain::SetComparisonColumnVisible);
   connect(FUi.acOnlyDiffers, &QAction::toggled, this, &TfmMain::SetOnlyDiffering);
@@ -242,6 +259,7 @@ void TfmMain::ApplySettings() {
   SetTimeColumnVisible(TCommandModel::colDelta, FSettings.DeltaColumn);
   SetTimeColumnVisible(TCommandModel::colResponse, FSettings.ResponseColumn);
   FUi.edtFilter->setText(FSettings.FilterText);
+  FUi.btnEncoding->SetEncoding(FSettings.LogEncoding);
   const int columns =
       std::min(static_cast<int>(FSettings.ColumnWidths.size()), FModel->columnCount());
   for (int column = 0; column < columns; ++column)
@@ -251,6 +269,12 @@ void TfmMain::ApplySettings() {
   if (FSettings.SplitterTop > 0) {
     const int total = std::max(FUi.spl1->height(), height());
     FUi.spl1->setSizes({FSettings.SplitterTop, std::max(50, total - FSettings.SplitterTop)});
+  }
+  if (FSettings.SplitterDetails > 0) {
+    // The panes share the window's width less the handle between them.
+    const int total = std::max(FUi.splDetails->width(), width()) - FUi.splDetails->handleWidth();
+    FUi.splDetails->setSizes(
+        {FSettings.SplitterDetails, std::max(50, total - FSettings.SplitterDetails)});
   }
   if (FSettings.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
   if (centralWidget()->layout()) centralWidget()->layout()->activate();
@@ -269,6 +293,8 @@ void TfmMain::SaveSettings() {
     FSettings.ColumnWidths << (header->isSectionHidden(column) ? 0 : header->sectionSize(column));
   const QList<int> sizes = FUi.spl1->sizes();
   if (!sizes.isEmpty()) FSettings.SplitterTop = sizes.first();
+  const QList<int> detailsSizes = FUi.splDetails->sizes();
+  if (!detailsSizes.isEmpty()) FSettings.SplitterDetails = detailsSizes.first();
   FSettings.Maximized = isMaximized();
   FSettings.Geometry = isMaximized() ? normalGeometry() : geometry();
   SaveMainSettings(FSettings, FSettingsPath);
@@ -289,8 +315,17 @@ bool TfmMain::LoadLogFile(const QString& fileName) {
   FUi.memInfo->clear();
   FUi.edtStatus->clear();
   StartLoad();
-  FLoader->LoadFile(fileName);
+  FLogFile = fileName;
+  FLoader->LoadFile(fileName, FSettings.LogEncoding);
   return true;
+}
+
+void TfmMain::SetLogEncoding(TLogEncoding encoding) {
+  FUi.btnEncoding->SetEncoding(encoding);
+  if (encoding == FSettings.LogEncoding) return;
+  FSettings.LogEncoding = encoding;
+  // The file shown is read again in the new encoding.
+  if (!FLogFile.isEmpty()) LoadLogFile(FLogFile);
 }
 
 bool TfmMain::PasteFromClipboard() {
@@ -303,6 +338,7 @@ bool TfmMain::PasteFromClipboard() {
   const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
   if (!mime || !mime->hasText()) return false;
   StartLoad();
+  FLogFile.clear();
   FLoader->LoadText(mime->text(), QStringLiteral("Clipboard"));
   return true;
 }
@@ -312,6 +348,7 @@ bool TfmMain::Loading() const {
 }
 
 void TfmMain::StartLoad() {
+  StopFollowing();            // the list it adds to goes
   FComparison->Cancel();      // it reads the commands about to go
   delete FStatistics.data();  // so does the statistics dialog (its destructor waits for it)
   CancelSearch();             // and so do the walks
@@ -332,6 +369,8 @@ void TfmMain::StartLoad() {
 
 void TfmMain::LoadFinished(const std::shared_ptr<TLoadedLog>& log) {
   if (!log->OpenError.isEmpty()) {
+    FLogFile.clear();
+    FFollowReloading = false;
     FUi.edtStatus->clear();
     FUi.progress->setValue(0);
     Ask(QMessageBox::Critical, T("Ошибка"), log->OpenError, QMessageBox::Ok);
@@ -353,6 +392,11 @@ void TfmMain::LoadFinished(const std::shared_ptr<TLoadedLog>& log) {
   FUi.lblFileName->setToolTip(log->SourceName);
   // Counted and listed, not asked about: the load waits for nobody.
   ShowDiagnostics(std::move(log->Diagnostics));
+  FLoadedLines = log->Lines;
+  if (FFollowReloading)
+    FUi.edtStatus->setText(T("  Файл журнала усечён или заменён, загружен заново"));
+  FFollowReloading = false;
+  StartFollowing();
   if (!log->ReadError.isEmpty())
     Ask(QMessageBox::Critical, T("Ошибка"), log->ReadError, QMessageBox::Ok);
 }
@@ -451,13 +495,19 @@ void TfmMain::ShowSelectedDetails() {
   const int row = DetailsRow();
   if (row < 0) return;
   std::string details;
+  // One decoding gives the text and where its values' bytes are.
+  TCommandSpans spans;
+  TDetailsLines lines;
+  bool decoded = true;
   try {
-    details = FormatCommandDetails(FCommands[row]);
+    details = FormatCommandDetails(FCommands[row], &spans, &lines);
   } catch (const std::exception& e) {
     details = e.what();
+    decoded = false;
   }
   FUi.memInfo->setPlainText(ScreenText(details) + ComparisonDetails(row));
   FUi.memInfo->moveCursor(QTextCursor::Start);
+  FUi.memBytes->ShowCommand(FCommands[row], decoded ? TFieldMap(spans, lines) : TFieldMap());
   FDetailsRow = row;
 }
 
@@ -775,7 +825,8 @@ void TfmMain::EnableControls(bool enabled) {
   for (QWidget* control : std::initializer_list<QWidget*>{
            FUi.btnStart, FUi.btnStartFromPosition, FUi.btnStartCurrentLine, FUi.btnStartSelected,
            FUi.btnOpen, FUi.btnSettings, FUi.btnPasteFromClipboard, FUi.btnFindError,
-           FUi.btnGetStatus, FUi.memCommandExceptions, FUi.chkInfinitePlay, FUi.chkIngoreKKTErrors})
+           FUi.btnGetStatus, FUi.memCommandExceptions, FUi.chkInfinitePlay, FUi.chkIngoreKKTErrors,
+           FUi.btnEncoding})
     control->setEnabled(enabled);
   for (QAction* action : {FUi.Pfdfa1, FUi.pmMain1, FUi.N3, FUi.N5, FUi.acSaveComparison,
                           FUi.acVolatileFields, FUi.acOpen, FUi.acStart})
@@ -792,6 +843,11 @@ void TfmMain::PlaybackEnded() {
   FModel->InvalidateVerdict(FLastIndex);  // the last command's answer came after its step
   SetPlaying(false);
   ShowSelectedDetails();
+  // What the followed file gained meanwhile comes in now.
+  if (FFollowGone)
+    ReloadFollowed();
+  else
+    TakeFollowed();
 }
 
 bool TfmMain::MarkPlayedRow(int index) {
@@ -1065,6 +1121,7 @@ void TfmMain::FilterFinished(const std::shared_ptr<TFilterRun>& run) {
   if (run->Text != FUi.edtFilter->text()) return;
   CancelSearch();  // it walks the rows shown before
   InstallViewModels(run->Rows, FDiffering != nullptr);
+  FShownText = run->Text;
   ShowFilterState(T("Показано: %1 из %2")
                       .arg(static_cast<qulonglong>(run->Rows->size()))
                       .arg(static_cast<qulonglong>(run->Total)),
@@ -1076,6 +1133,133 @@ void TfmMain::CancelFilter() {
   FFilter->Cancel();
   EndFilterProgress();
   ShowFilterState(T("Фильтр не применён: отменено"), false);
+}
+
+// ---- Following the log file -------------------------------------------------------------
+
+bool TfmMain::Following() const {
+  return FUi.chkFollow->isChecked();
+}
+
+void TfmMain::SetFollowing(bool on) {
+  if (FUi.chkFollow->isChecked() != on) {
+    FUi.chkFollow->setChecked(on);  // comes back here through toggled
+    return;
+  }
+  if (on)
+    StartFollowing();
+  else
+    StopFollowing();
+}
+
+void TfmMain::StartFollowing() {
+  if (!Following() || FLogFile.isEmpty() || Loading()) return;
+  // The last row may still get its answer: the follower hands it on again.
+  FFinalRows = FCommands.Empty() ? 0 : FCommands.Count() - 1;
+  FFollow->Start(FLogFile, FSettings.LogEncoding, FFinalRows, FLoadedLines);
+}
+
+void TfmMain::StopFollowing() {
+  FFollow->Stop();
+  FFollowRetry->stop();
+  FFollowGone = false;
+  FUi.lblFollow->hide();
+}
+
+bool TfmMain::ListInUse() const {
+  return !FPlayback->Idle() || Loading() || FilterRunning() || SearchRunning() ||
+         ComparisonRunning() || (FStatistics && !FStatistics->Ready());
+}
+
+void TfmMain::TakeFollowed() {
+  if (!FFollow->Following()) return;
+  if (ListInUse()) {
+    // The player and the workers read the list as it is: the new commands wait for them.
+    if (!Finished()) {
+      FUi.lblFollow->setText(T("Новые команды будут добавлены после воспроизведения"));
+      FUi.lblFollow->show();
+    }
+    FFollowRetry->start();
+    return;
+  }
+  FUi.lblFollow->hide();
+  if (std::unique_ptr<TFollowBatch> batch = FFollow->Take()) AddFollowed(*batch);
+}
+
+void TfmMain::AddFollowed(TFollowBatch& batch) {
+  if (!batch.Diagnostics.empty()) {
+    std::vector<TParseDiagnostic> all = FUi.dckDiagnostics->Diagnostics();
+    all.insert(all.end(), batch.Diagnostics.begin(), batch.Diagnostics.end());
+    ShowDiagnostics(std::move(all));
+  }
+  std::vector<const TCommand*> commands;
+  for (const TCommand& command : batch.Finals) commands.push_back(&command);
+  if (batch.Open) commands.push_back(&*batch.Open);
+  if (commands.empty()) return;
+  // The commands take the rows from the first one that was not final on.
+  const std::size_t first = batch.Finals.empty() ? batch.OpenNumber - 1 : batch.FirstNumber - 1;
+  if (first != FFinalRows || first + commands.size() < FCommands.Count()) {
+    ReloadFollowed();  // the list is not the start of the file any more
+    return;
+  }
+  FFinalRows += batch.Finals.size();
+  QScrollBar* scroll = FUi.lvCommands->verticalScrollBar();
+  const bool atEnd = scroll->value() == scroll->maximum();
+  const int details = DetailsRow();
+  bool detailsChanged = false;
+  std::size_t next = 0;
+  for (; next < commands.size() && first + next < FCommands.Count(); ++next) {
+    const std::size_t row = first + next;
+    if (FCommands[row].CmdData() == commands[next]->CmdData()) continue;
+    FCommands[row] = TCommand(commands[next]->CmdData());
+    FModel->CommandReplaced(static_cast<int>(row));
+    detailsChanged = detailsChanged || static_cast<int>(row) == details;
+  }
+  FModel->AppendCommands(static_cast<int>(commands.size() - next), [&] {
+    for (; next < commands.size(); ++next) FCommands.Add(commands[next]->CmdData());
+  });
+  const std::size_t count = FCommands.Count();
+  FUi.progress->setRange(0, std::max(1, static_cast<int>(count) - 1));
+  if (FShown) {
+    // The display filter's rows from the first row changed on, by the expression they
+    // were picked with.
+    try {
+      const TCommandFilter filter = TCommandFilter::Parse(FShownText.toStdString());
+      std::vector<int> tail;
+      for (std::size_t row = first; row < count; ++row)
+        if (filter.Matches(FCommands[row], row + 1)) tail.push_back(static_cast<int>(row));
+      FShown->ReplaceTail(static_cast<int>(first), tail);
+      if (FShownText == FUi.edtFilter->text())
+        ShowFilterState(T("Показано: %1 из %2")
+                            .arg(static_cast<qulonglong>(FShown->Rows()->size()))
+                            .arg(static_cast<qulonglong>(count)),
+                        false);
+    } catch (const std::exception&) {
+      // The rows shown came from that expression: it reads.
+    }
+  }
+  if (detailsChanged) ShowSelectedDetails();
+  if (atEnd) FUi.lvCommands->scrollToBottom();
+  emit ShownRowsChanged();
+}
+
+void TfmMain::FollowEnded(TFollowChange change, const QString& error) {
+  if (change == TFollowChange::None) {
+    FUi.chkFollow->setChecked(false);
+    FUi.edtStatus->setText(T("  Слежение за файлом остановлено: %1").arg(error));
+    return;
+  }
+  if (FPlayback->Idle())
+    ReloadFollowed();
+  else
+    FFollowGone = true;  // read again when the playback ends
+}
+
+void TfmMain::ReloadFollowed() {
+  FFollowGone = false;
+  if (FLogFile.isEmpty()) return;
+  FFollowReloading = true;
+  if (!LoadLogFile(FLogFile)) FFollowReloading = false;
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -18,6 +19,8 @@
 #include "ui/MainWindowLayout.h"
 #include "ui/PlaybackController.h"
 
+class QTimer;
+
 namespace quillon {
 
 class TCommandModel;
@@ -25,14 +28,18 @@ class TComparisonController;
 class TDiagnosticsPanel;
 class TDifferingRowsModel;
 class TFilterController;
+class TLogFollowController;
 class TLogLoadController;
 class TSearchController;
 class TShownRowsModel;
 class TStatisticsDialog;
 struct TComparisonRun;
 struct TFilterRun;
+struct TFollowBatch;
 struct TLoadedLog;
 struct TParseDiagnostic;
+
+enum class TFollowChange;
 
 class TfmMain : public QMainWindow, private IPlaybackView {
   Q_OBJECT
@@ -54,8 +61,20 @@ class TfmMain : public QMainWindow, private IPlaybackView {
 
   // Loads a log file or the clipboard text; the list fills when the parse on the worker ends
   // (WaitForLoad). Refused (false) while a playback or another load runs.
+  // A file is read in the encoding chosen (LogEncoding) unless it has a byte-order mark.
   bool LoadLogFile(const QString& fileName);
   bool PasteFromClipboard();
+  // The encoding of the log files opened; kept in the settings. Another one reads the file
+  // the list was loaded from again.
+  void SetLogEncoding(TLogEncoding encoding);
+  TLogEncoding LogEncoding() const { return FSettings.LogEncoding; }
+  // Following the file the list was loaded from ("Следить за файлом"): the commands its
+  // driver appends come into the list within a second, the selection and the place in the
+  // list kept (the list goes on to the end only when it stood at the end), the display
+  // filter's rows among them shown. They wait while a playback, a load or a walk over the
+  // list runs. A file truncated or replaced is loaded again, with a note in the status.
+  void SetFollowing(bool on);
+  bool Following() const;
   // Processes events until no load runs.
   void WaitForLoad();
   bool Loading() const;
@@ -217,6 +236,17 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   // back) and moves the progress bar; false when the index is not a row.
   bool MarkPlayedRow(int index);
 
+  void StartFollowing();
+  void StopFollowing();
+  // Something reads the commands on another thread now (the player, a load, a walk).
+  bool ListInUse() const;
+  // Adds what the followed file gained, unless the list is in use: then a little later.
+  void TakeFollowed();
+  void AddFollowed(TFollowBatch& batch);
+  void FollowEnded(TFollowChange change, const QString& error);
+  // Loads the followed file again (it was truncated or replaced).
+  void ReloadFollowed();
+
   // IPlaybackView
   void PlaybackStarting() override;
   void PlaybackEnded() override;
@@ -236,6 +266,14 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   int FLastIndex = -1;
   int FLastStateIndex = -1;
   TLogLoadController* FLoader = nullptr;
+  TLogFollowController* FFollow = nullptr;
+  QTimer* FFollowRetry = nullptr;  // takes the followed commands once the list is free
+  std::size_t FFinalRows = 0;      // the rows the followed file can change no more
+  std::int64_t FLoadedLines = 0;   // the lines of the file the load read
+  bool FFollowGone = false;        // truncated or replaced during a playback
+  bool FFollowReloading = false;   // the load now is of a truncated or replaced file
+  QString FShownText;              // the expression the display filter's rows are of
+  QString FLogFile;                // the file the list was loaded from; empty for the clipboard
   bool FSettingsSaved = false;
   TComparisonController* FComparison = nullptr;
   TDifferingRowsModel* FDiffering = nullptr;  // while the filter is installed
