@@ -262,16 +262,15 @@ TEST_F(FieldSpans, EveryDecoderSpansItsBytes) {
     ExpectSpansFitTheBytes(command);
   }
   // The sample log: failed answers, requests without answer, what the driver really sent.
-  const char* source = std::getenv("QUILLON_SOURCE_DIR");
-  ASSERT_NE(source, nullptr);
+  const std::string sample = test::SampleLogPath();
+  ASSERT_FALSE(sample.empty());
   const TLogLoadResult loaded =
-      LoadLog(TLogSource::File(std::string(source) + "/samples/sample.log"),
-              [&](TCommand& command, std::uint64_t number) {
-                SCOPED_TRACE("sample command " + std::to_string(number));
-                ExpectSpansFitTheBytes(command);
-                if (!command.AnswerData().empty() && command.ResCode() == 0)
-                  codes.insert(static_cast<std::uint16_t>(command.Code()));
-              });
+      LoadLog(TLogSource::File(sample), [&](TCommand& command, std::uint64_t number) {
+        SCOPED_TRACE("sample command " + std::to_string(number));
+        ExpectSpansFitTheBytes(command);
+        if (!command.AnswerData().empty() && command.ResCode() == 0)
+          codes.insert(static_cast<std::uint16_t>(command.Code()));
+      });
   EXPECT_TRUE(loaded.ReadError.empty());
   for (const auto& [code, cls] : TParserCommands::Shared().Items())
     EXPECT_EQ(codes.count(code), 1u) << "no realistic bytes for code " << IntToHex(code, 2);

@@ -103,14 +103,13 @@ TEST_F(FieldMap, EveryLineItNamesShowsItsValue) {
     SCOPED_TRACE(command.TxData());
     ExpectLinesShowTheirValues(command);
   }
-  const char* source = std::getenv("QUILLON_SOURCE_DIR");
-  ASSERT_NE(source, nullptr);
+  const std::string sample = test::SampleLogPath();
+  ASSERT_FALSE(sample.empty());
   const TLogLoadResult loaded =
-      LoadLog(TLogSource::File(std::string(source) + "/samples/sample.log"),
-              [&](TCommand& command, std::uint64_t number) {
-                SCOPED_TRACE("sample command " + std::to_string(number));
-                ExpectLinesShowTheirValues(command);
-              });
+      LoadLog(TLogSource::File(sample), [&](TCommand& command, std::uint64_t number) {
+        SCOPED_TRACE("sample command " + std::to_string(number));
+        ExpectLinesShowTheirValues(command);
+      });
   EXPECT_TRUE(loaded.ReadError.empty());
 }
 
