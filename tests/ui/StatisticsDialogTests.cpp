@@ -277,9 +277,3 @@ TEST_F(StatisticsDialogTest, LongListIsThinnedOutKeepingExtremesAndFailures) {
 
 }  // namespace
 }  // namespace quillon
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -992,12 +992,6 @@ TEST(MainSettings, PathFollowsXdgConfigHome) {
 }  // namespace
 }  // namespace quillon
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
-
 namespace quillon {
 namespace {
 

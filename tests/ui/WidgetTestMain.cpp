@@ -1,0 +1,11 @@
+// The main of the widget test programs: a QApplication (offscreen in the test run), then
+// every test.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
