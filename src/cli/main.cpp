@@ -23,6 +23,7 @@
 #include "core/LogFollower.h"
 #include "core/LogLoader.h"
 #include "core/Translate.h"
+#include "core/Version.h"
 #include "parser/CommandDetails.h"
 #include "parser/CommandFilter.h"
 #include "parser/CommandParser.h"
@@ -321,6 +322,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_MESSAGES, "");
   CLI::App app{"Quillon: разбор журналов драйвера ККТ"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "quillon-cli " + QuillonVersion(), "Версия программы");
 
   // One encoding for whichever command reads a log: only one runs.
   TLogEncoding encoding = TLogEncoding::Auto;

@@ -33,6 +33,7 @@
 #include <numeric>
 
 #include "core/CodePages.h"
+#include "core/Version.h"
 #include "driver/TarvexDriver.h"
 #include "parser/CommandDetails.h"
 #include "parser/CommandFilter.h"
@@ -104,9 +105,7 @@ TfmMain::TfmMain(QWidget* parent, const QString& settingsPath)
     : QMainWindow(parent), FSettingsPath(settingsPath) {
   setObjectName(QStringLiteral("fmMain"));
   setWindowTitle(QStringLiteral("Norvessa: Quillon & analyzer v.") +
-                 QString::asprintf("%d.%d.%d.%d", QUILLON_VERSION_MAJOR + 0,
-                                   QUILLON_VERSION_MINOR + 0, QUILLON_VERSION_PATCH + 0,
-                                   QUILLON_VERSION_TWEAK + 0));
+                 QString::fromStdString(QuillonVersion()));
   FModel = new TCommandModel(this);
   FUi = BuildMainWindowLayout(*this, *FModel);
   FLoader = new TLogLoadController(this);

@@ -1,10 +1,18 @@
 // quillon [LOGFILE]: the main window, opening LOGFILE at start when one is given.
+// quillon --version prints the version without opening a window (or needing a display).
 #include <QApplication>
 #include <QStringList>
+#include <cstdio>
+#include <cstring>
 
+#include "core/Version.h"
 #include "ui/fmuMain.h"
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("quillon %s\n", quillon::QuillonVersion().c_str());
+    return 0;
+  }
   QApplication app(argc, argv);
   quillon::TfmMain fmMain;
   fmMain.show();

@@ -23,6 +23,7 @@
 #include "core/KorvanProtocol2.h"
 #include "core/LogParser2.h"
 #include "core/TextFile.h"
+#include "core/Version.h"
 #include "parser/CommandDetails.h"
 #include "parser/CommandParser.h"
 
@@ -127,6 +128,14 @@ TEST_F(CliTest, JsonListGivesEveryCommandExactly) {
     }
     EXPECT_EQ(n, expected.size());
   }
+}
+
+// --version gives the project's version, which the window's caption shows too.
+TEST_F(CliTest, VersionIsTheProjectsVersion) {
+  EXPECT_EQ(quillon::QuillonVersion(), QUILLON_PROJECT_VERSION);
+  TRun run = RunCli("--version");
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_EQ(run.Out, std::string("quillon-cli ") + QUILLON_PROJECT_VERSION + "\n");
 }
 
 TEST_F(CliTest, TextListAndStatsAgree) {

@@ -48,6 +48,7 @@
 #include "core/CodePages.h"
 #include "core/KorvanProtocol2.h"
 #include "core/TextFile.h"
+#include "core/Version.h"
 #include "driver/DeviceAddress.h"
 #include "driver/TarvexDriver.h"
 #include "emulator/Emulator.h"
@@ -220,6 +221,7 @@ class MainWindowTest : public ::testing::Test {
 TEST_F(MainWindowTest, StartsWithCaptionTextsAndColumns) {
   EXPECT_TRUE(FWindow->windowTitle().startsWith(QStringLiteral("Norvessa: Quillon & analyzer v.")));
   EXPECT_EQ(FWindow->windowTitle().mid(31).split(QLatin1Char('.')).size(), 4);
+  EXPECT_EQ(FWindow->windowTitle().mid(31), QString::fromStdString(QuillonVersion()));
   EXPECT_EQ(Child<QLineEdit>("edtStatus")->text(),
             QStringLiteral("  Откройте файл лога, либо перетащите файл в это окно, либо вставьте "
                            "текст лога из буфера обмена"));
