@@ -294,9 +294,11 @@ int RunStats(const std::string& fileName, TLogEncoding encoding, const TCommandF
   s += "С ошибкой\t" + std::to_string(statistics.Failed()) + "\n";
   s += "Без ответа\t" + std::to_string(statistics.Unanswered()) + "\n";
   s += "Диагностик\t" + std::to_string(result.Diagnostics.size()) + "\n";
-  s += "\nКоманда\tЧисло\tС ошибкой";
-  for (const char* header : {"Ответ мин, мс", "Медиана, мс", "95%, мс", "Макс, мс"})
-    s += "\t" + Tr(header);
+  s += "\n";
+  for (const char* title : kStatisticsColumns) {
+    if (title != kStatisticsColumns[0]) s += "\t";
+    s += Tr(title);
+  }
   s += "\n";
   for (const TCodeStatistics& row : statistics.Rows()) {
     cli::AppendEscaped(s, row.Name);

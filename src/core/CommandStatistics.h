@@ -30,6 +30,11 @@ struct TCodeStatistics {
   std::optional<TResponseSummary> Response;  // empty when none has a response time
 };
 
+// The titles of the table's columns, in order (message ids for Tr): the command, how many,
+// how many failed, then the four response times.
+inline constexpr const char* kStatisticsColumns[] = {
+    "Команда", "Число", "С ошибкой", "Ответ мин, мс", "Медиана, мс", "95%, мс", "Макс, мс"};
+
 class TCommandStatistics {
  public:
   void Add(const TCommand& command);

@@ -17,6 +17,7 @@
 #include <QValueAxis>
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <optional>
@@ -201,24 +202,8 @@ class TStatisticsModel : public QAbstractTableModel {
     if (role == Qt::InitialSortOrderRole)
       return section == colCommand ? Qt::AscendingOrder : Qt::DescendingOrder;
     if (role != Qt::DisplayRole) return {};
-    switch (section) {
-      case colCommand:
-        return T("Команда");
-      case colCount:
-        return T("Число");
-      case colFailed:
-        return T("С ошибкой");
-      case colMin:
-        return T("Ответ мин, мс");
-      case colMedian:
-        return T("Медиана, мс");
-      case colP95:
-        return T("95%, мс");
-      case colMax:
-        return T("Макс, мс");
-      default:
-        return {};
-    }
+    if (section < 0 || section >= static_cast<int>(std::size(kStatisticsColumns))) return {};
+    return T(kStatisticsColumns[section]);
   }
 
   void sort(int column, Qt::SortOrder order) override {
