@@ -322,6 +322,7 @@ int RunStats(const std::string& fileName, TLogEncoding encoding, const TCommandF
 int main(int argc, char** argv) {
   std::setlocale(LC_CTYPE, "");
   std::setlocale(LC_MESSAGES, "");
+  SetLanguage("");
   CLI::App app{"Quillon: разбор журналов драйвера ККТ"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "quillon-cli " + QuillonVersion(), "Версия программы");

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/Translate.h"
 #include "core/Version.h"
 #include "ui/fmuMain.h"
 
@@ -13,7 +14,8 @@ int main(int argc, char** argv) {
     std::printf("quillon %s\n", quillon::QuillonVersion().c_str());
     return 0;
   }
-  QApplication app(argc, argv);
+  QApplication app(argc, argv);  // takes the C library's locale from the environment
+  quillon::SetLanguage("");
   quillon::TfmMain fmMain;
   fmMain.show();
   const QStringList args = QCoreApplication::arguments();
