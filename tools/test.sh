@@ -3,7 +3,8 @@
 # and runs every test: a short run of each fuzz target, the Qt-free libraries and their
 # tests again under the address and undefined-behaviour sanitizers, the player's and the
 # emulator's tests under the thread sanitizer, then the replay tests (player, driver and
-# emulator with Qt) under it too, and last the normal build's tests.
+# emulator with Qt) under it too, then the Debian package, and last the normal build's
+# tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
@@ -52,6 +53,11 @@ TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tools/tsan-qt.supp" \
   ctest --test-dir build-tsan-qt -L '^test_replay$' --output-on-failure -j2
 TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tools/tsan-qt.supp" \
   ctest --test-dir build-tsan-qt -R '^ui_control_tests$' --output-on-failure
+
+# The package of the build, unpacked into a scratch root and run from there.
+echo "== Debian package"
+deb=$(bash tools/package.sh build | tail -1)
+bash tools/check-package.sh "$deb"
 
 echo "== Tests"
 ctest --test-dir build --output-on-failure -j2
