@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(build-essential cmake g++ clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcli11-dev nlohmann-json3-dev
-  locales gettext desktop-file-utils qt6-base-dev qt6-serialport-dev qt6-charts-dev qt6-svg-dev)
+  locales gettext groff-base desktop-file-utils qt6-base-dev qt6-serialport-dev qt6-charts-dev
+  qt6-svg-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
