@@ -21,9 +21,10 @@ for language in "$@"; do
   po="$source_dir/po/$language.po"
   LC_ALL=C.UTF-8 msgfmt --check -o /dev/null "$po"
   # msgcmp counts neither untranslated nor fuzzy entries as translations.
-  if ! LC_ALL=C.UTF-8 msgcmp "$po" "$source_dir/po/quillon.pot" 2> "$scratch/msgcmp.txt"; then
-    echo "po/$language.po lacks translations:"
-    grep -A1 'this message' "$scratch/msgcmp.txt" | head -40
+  if ! LC_ALL=C.UTF-8 msgcmp "$po" "$source_dir/po/quillon.pot" 2> /dev/null; then
+    echo "po/$language.po lacks translations of:"
+    LC_ALL=C.UTF-8 msgmerge --quiet --no-fuzzy-matching "$po" "$source_dir/po/quillon.pot" |
+      LC_ALL=C.UTF-8 msgattrib --untranslated --no-obsolete --no-wrap | grep '^msgid "..*"' | head -40
     status=1
   fi
 done
