@@ -20,6 +20,7 @@
 #include "driver/DeviceAddress.h"
 #include "driver/DriverSettings.h"
 #include "driver/TarvexDriver.h"
+#include "parser/ShortValueFormat.h"
 #include "player/PlayPlan.h"
 #include "player/PlaybackTexts.h"
 #include "player/untQuillon.h"
@@ -68,9 +69,28 @@ std::vector<std::string> ExceptionLines(const std::string& text) {
   return lines;
 }
 
+// The first character of text (UTF-8); a Latin capital as its small letter.
+std::string FirstLetter(std::string_view text) {
+  std::size_t length = text.empty() ? 0 : 1;
+  while (length < text.size() && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+    ++length;
+  std::string letter(text.substr(0, length));
+  if (length == 1 && letter[0] >= 'A' && letter[0] <= 'Z') letter[0] = letter[0] - 'A' + 'a';
+  return letter;
+}
+
+// An answer that starts with "y" or "д" (either case), or with the first letter of the word
+// for "да" in the language the question was asked in.
+bool IsYes(std::string_view answer) {
+  if (answer.empty()) return false;
+  const std::string letter = FirstLetter(answer);
+  return letter == "y" || letter == "д" || letter == "Д" || letter == FirstLetter(Tr("да"));
+}
+
 // Reads a yes/no answer from the terminal; gives up (no) when the playback is stopped.
 bool AskToContinue(const std::string& message, const TQuillon& player) {
-  std::printf("Ошибка: %s\nПродолжить? [y/n] ", message.c_str());
+  const std::string question = FormatShortValue(Tr("Ошибка: %s\nПродолжить? [y/n] "), {message});
+  std::fwrite(question.data(), 1, question.size(), stdout);
   std::fflush(stdout);
   std::string answer;
   for (;;) {
@@ -86,8 +106,7 @@ bool AskToContinue(const std::string& message, const TQuillon& player) {
     if (c == '\n') break;
     answer.push_back(c);
   }
-  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y' || answer.rfind("д", 0) == 0 ||
-                             answer.rfind("Д", 0) == 0);
+  return IsYes(answer);
 }
 
 // Turns Ctrl+C (and a termination request) into a stop of the playback; a second one ends
@@ -106,11 +125,11 @@ class TStopOnSignal {
         if (sigtimedwait(&FSignals, nullptr, &wait) <= 0) continue;
         if (stopping) {
           std::fflush(stdout);
-          std::fprintf(stderr, "Прервано\n");
+          std::fprintf(stderr, "%s\n", Tr("Прервано").c_str());
           std::_Exit(kExitInterrupted);
         }
         stopping = true;
-        std::fprintf(stderr, "Остановка после текущей команды...\n");
+        std::fprintf(stderr, "%s\n", Tr("Остановка после текущей команды...").c_str());
         FOnStop();
       }
     });
@@ -133,45 +152,47 @@ class TStopOnSignal {
 std::vector<TSubcommand> AddDeviceCommands(CLI::App& app) {
   auto replayOptions = std::make_shared<TReplayOptions>();
   TReplayOptions& o = *replayOptions;
-  auto* replay = app.add_subcommand("replay", "Воспроизвести команды журнала на ККТ");
-  replay->add_option("LOGFILE", o.LogFile, "Файл журнала")->required();
+  auto* replay = app.add_subcommand("replay", Tr("Воспроизвести команды журнала на ККТ"));
+  replay->add_option("LOGFILE", o.LogFile, Tr("Файл журнала"))->required();
   AddEncodingOption(*replay, o.LogEncoding);
   // Required unless --dry-run: checked after the parse, with the parser's own message.
   replay->add_option("--device", o.Device,
-                     "ККТ: tcp://HOST:PORT или serial:/dev/ttyUSB0?baud=115200");
-  replay->add_option("--from", o.From, "С команды номер N (с 1)")->check(CLI::PositiveNumber);
-  replay->add_option("--count", o.Count, "Сколько команд (0 - до конца)")
+                     Tr("ККТ: tcp://HOST:PORT или serial:/dev/ttyUSB0?baud=115200"));
+  replay->add_option("--from", o.From, Tr("С команды номер N (с 1)"))->check(CLI::PositiveNumber);
+  replay->add_option("--count", o.Count, Tr("Сколько команд (0 - до конца)"))
       ->check(CLI::NonNegativeNumber);
-  replay->add_flag("--loop", o.Loop, "Зациклить воспроизведение (до Ctrl+C)");
-  replay->add_flag("--ignore-device-errors", o.IgnoreDeviceErrors, "Игнорировать ошибки ККТ");
+  replay->add_flag("--loop", o.Loop, Tr("Зациклить воспроизведение (до Ctrl+C)"));
+  replay->add_flag("--ignore-device-errors", o.IgnoreDeviceErrors, Tr("Игнорировать ошибки ККТ"));
   replay->add_option("--except", o.Except,
-                     "Коды команд, которые не отправлять, через запятую (по умолчанию \"FF 0A\")");
+                     Tr("Коды команд, которые не отправлять, через запятую (по умолчанию "
+                        "\"FF 0A\")"));
   auto* yes = replay->add_flag_callback(
-      "--yes", [&o] { o.Answer = 1; }, "После ошибки продолжать, не спрашивая");
+      "--yes", [&o] { o.Answer = 1; }, Tr("После ошибки продолжать, не спрашивая"));
   auto* no = replay->add_flag_callback(
-      "--no", [&o] { o.Answer = -1; }, "После ошибки останавливаться, не спрашивая");
+      "--no", [&o] { o.Answer = -1; }, Tr("После ошибки останавливаться, не спрашивая"));
   yes->excludes(no);
   replay
       ->add_option("--protocol", o.Protocol,
-                   "Протокол обмена 1, 2 или 3 (по умолчанию как в журнале)")
+                   Tr("Протокол обмена 1, 2 или 3 (по умолчанию как в журнале)"))
       ->check(CLI::Range(1, 3));
-  replay->add_option("--trace", o.TraceFile, "Записать обмен с ККТ в файл в формате журнала");
+  replay->add_option("--trace", o.TraceFile, Tr("Записать обмен с ККТ в файл в формате журнала"));
   replay->add_flag("--dry-run", o.DryRun,
-                   "Не обращаясь к ККТ, показать, что будет отправлено и что пропущено");
+                   Tr("Не обращаясь к ККТ, показать, что будет отправлено и что пропущено"));
   replay->add_option("--report", o.ReportFile,
-                     "Записать сравнение ответов ККТ с журналом в файл (JSON Lines)");
+                     Tr("Записать сравнение ответов ККТ с журналом в файл (JSON Lines)"));
   replay->add_flag("--fail-on-diff", o.FailOnDiff,
-                   "Ответ ККТ, отличный от ответа в журнале, считать ошибкой");
+                   Tr("Ответ ККТ, отличный от ответа в журнале, считать ошибкой"));
   replay
       ->add_option("--ignore-field", o.IgnoreFields,
-                   "Поле ответа, отличия в котором не считаются (можно повторять)")
+                   Tr("Поле ответа, отличия в котором не считаются (можно повторять)"))
       ->allow_extra_args(false);
 
   auto statusDevice = std::make_shared<std::string>();
   auto statusProtocol = std::make_shared<int>(0);
-  auto* status = app.add_subcommand("status", "Запрос состояния ККТ");
-  status->add_option("--device", *statusDevice, "ККТ: tcp://HOST:PORT или serial:...")->required();
-  status->add_option("--protocol", *statusProtocol, "Протокол обмена 1, 2 или 3")
+  auto* status = app.add_subcommand("status", Tr("Запрос состояния ККТ"));
+  status->add_option("--device", *statusDevice, Tr("ККТ: tcp://HOST:PORT или serial:..."))
+      ->required();
+  status->add_option("--protocol", *statusProtocol, Tr("Протокол обмена 1, 2 или 3"))
       ->check(CLI::Range(1, 3));
 
   return {{replay,
@@ -205,9 +226,9 @@ int DryRun(const TReplayOptions& options, const TCommandList& commands,
   driver.SetLogProtocol(recorded);
   const int protocol = driver.UsedProtocol();
   if (settings.Protocol == 0 && recorded != 0)
-    PrintLine("Протокол " + std::to_string(protocol) + " (как в журнале)");
+    PrintLine(FormatShortValue(Tr("Протокол %s (как в журнале)"), {std::to_string(protocol)}));
   else
-    PrintLine("Протокол " + std::to_string(protocol));
+    PrintLine(FormatShortValue(Tr("Протокол %s"), {std::to_string(protocol)}));
   std::size_t send = 0, skipped = 0, refused = 0;
   for (const TPlannedCommand& entry :
        PlanPlayback(commands, &exceptions, FirstIndex(options), options.Count, protocol)) {
@@ -218,28 +239,29 @@ int DryRun(const TReplayOptions& options, const TCommandList& commands,
         break;
       case TPlanStep::Unselected:
         ++skipped;
-        line += ": пропускается (не выбрана)";
+        line += Tr(": пропускается (не выбрана)");
         break;
       case TPlanStep::Excepted:
         ++skipped;
-        line += ": пропускается (команда-исключение)";
+        line += Tr(": пропускается (команда-исключение)");
         break;
       case TPlanStep::Empty:
         ++refused;
-        line += ": не может быть отправлена: пустой запрос";
+        line += Tr(": не может быть отправлена: пустой запрос");
         break;
       case TPlanStep::TooLong:
         ++refused;
-        line += ": не может быть отправлена: " + std::to_string(entry.Size) +
-                " байт, в кадре протокола " + std::to_string(protocol) + " не больше " +
-                std::to_string(MaxFrameData(protocol));
+        line += FormatShortValue(
+            Tr(": не может быть отправлена: %s байт, в кадре протокола %s не больше %s"),
+            {std::to_string(entry.Size), std::to_string(protocol),
+             std::to_string(MaxFrameData(protocol))});
         break;
     }
     PrintLine(line);
   }
-  std::printf("Будет отправлено: %zu, пропущено: %zu, не может быть отправлено: %zu\n", send,
-              skipped, refused);
-  std::fflush(stdout);
+  PrintLine(
+      FormatShortValue(Tr("Будет отправлено: %s, пропущено: %s, не может быть отправлено: %s"),
+                       {std::to_string(send), std::to_string(skipped), std::to_string(refused)}));
   return refused == 0 ? 0 : kExitFailed;
 }
 
@@ -265,7 +287,10 @@ int RunReplay(const TReplayOptions& options) {
     std::fprintf(stderr, "line %lld: %s\n", static_cast<long long>(d.LineNumber),
                  d.Message.c_str());
   if (options.From > 1 && static_cast<std::size_t>(options.From) > commands.Count()) {
-    std::fprintf(stderr, "В журнале %zu команд, команды %d нет\n", commands.Count(), options.From);
+    const std::string message =
+        FormatShortValue(Tr("В журнале %s команд, команды %s нет"),
+                         {std::to_string(commands.Count()), std::to_string(options.From)});
+    std::fprintf(stderr, "%s\n", message.c_str());
     return 2;
   }
 
@@ -292,15 +317,17 @@ int RunReplay(const TReplayOptions& options) {
   auto onQuery = TNotifyBus::Instance().Subscribe("ErrorQuery", [&](const std::string& message) {
     bool goOn;
     if (options.IgnoreDeviceErrors && ExtractErrorCode(message) > 0) {
-      PrintLine("Ошибка: " + message + " (ошибка ККТ, продолжаем)");
+      PrintLine(FormatShortValue(Tr("Ошибка: %s (ошибка ККТ, продолжаем)"), {message}));
       goOn = true;
     } else if (options.Answer != 0) {
       goOn = options.Answer > 0;
-      PrintLine("Ошибка: " + message + "\nПродолжить? " + (goOn ? "да" : "нет"));
+      PrintLine(FormatShortValue(Tr("Ошибка: %s\nПродолжить? %s"),
+                                 {message, goOn ? Tr("да") : Tr("нет")}));
     } else if (::isatty(STDIN_FILENO) != 0) {
       goOn = AskToContinue(message, player);
     } else {
-      PrintLine("Ошибка: " + message + "\nПродолжить? нет (ответить некому; --yes или --no)");
+      PrintLine(FormatShortValue(
+          Tr("Ошибка: %s\nПродолжить? нет (ответить некому; --yes или --no)"), {message}));
       goOn = false;
     }
     player.SetPlayMode(goOn ? pmContinue : pmStop);
@@ -321,8 +348,9 @@ int RunReplay(const TReplayOptions& options) {
     std::string answer = command.PlayedAnswerData();
     if (answer.empty() || TCommand::GetResCode(answer) != 0) ++failed;
   }
-  std::printf("Сыграно: %zu, с ошибкой: %zu, пропущено: %zu\n", played, failed, skipped);
-  std::fflush(stdout);
+  PrintLine(
+      FormatShortValue(Tr("Сыграно: %s, с ошибкой: %s, пропущено: %s"),
+                       {std::to_string(played), std::to_string(failed), std::to_string(skipped)}));
   bool answersDiffer = false;
   if (report.IsOpen() || options.FailOnDiff) {
     const TVolatileFields volatileFields = VolatileFieldsWith(options.IgnoreFields);
@@ -349,14 +377,15 @@ int RunStatus(const std::string& device, int protocol) {
   driver->SetPassword(driver->SysAdminPassword());
   int result = driver->GetECRStatus();
   if (result != 0) {
-    PrintLine("Запрос состояния: Ошибка: " + std::to_string(result) + ", " +
-              driver->ResultCodeDescription());
+    PrintLine(FormatShortValue(Tr("Запрос состояния: Ошибка: %s, %s"),
+                               {std::to_string(result), driver->ResultCodeDescription()}));
     return 1;
   }
-  PrintLine("Запрос состояния: Успешно");
-  PrintLine("Режим   : " + std::to_string(driver->ECRMode()) + ", " + driver->ECRModeDescription());
-  PrintLine("Подрежим: " + std::to_string(driver->ECRAdvancedMode()) + ", " +
-            driver->ECRAdvancedModeDescription());
+  PrintLine(Tr("Запрос состояния: Успешно"));
+  PrintLine(FormatShortValue(Tr("Режим   : %s, %s"),
+                             {std::to_string(driver->ECRMode()), driver->ECRModeDescription()}));
+  PrintLine(FormatShortValue(Tr("Подрежим: %s, %s"), {std::to_string(driver->ECRAdvancedMode()),
+                                                      driver->ECRAdvancedModeDescription()}));
   return 0;
 }
 

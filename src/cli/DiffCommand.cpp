@@ -9,6 +9,7 @@
 #include "core/Errors.h"
 #include "core/JsonText.h"
 #include "core/LogLoader.h"
+#include "parser/ShortValueFormat.h"
 
 namespace quillon::cli {
 
@@ -19,11 +20,12 @@ TVolatileFields VolatileFieldsWith(const std::vector<std::string>& names) {
 }
 
 std::string VerdictCountsLine(const TVerdictCounts& counts) {
-  return "Сравнение: совпадает " + std::to_string(counts[avSame]) + ", другой результат " +
-         std::to_string(counts[avResultDiffers]) + ", другие данные " +
-         std::to_string(counts[avDataDiffers]) + ", нет ответа в журнале " +
-         std::to_string(counts[avNoLoggedAnswer]) + ", не воспроизведена " +
-         std::to_string(counts[avNotPlayed]);
+  return FormatShortValue(
+      Tr("Сравнение: совпадает %s, другой результат %s, другие данные %s, "
+         "нет ответа в журнале %s, не воспроизведена %s"),
+      {std::to_string(counts[avSame]), std::to_string(counts[avResultDiffers]),
+       std::to_string(counts[avDataDiffers]), std::to_string(counts[avNoLoggedAnswer]),
+       std::to_string(counts[avNotPlayed])});
 }
 
 TReportFile::~TReportFile() {
@@ -34,8 +36,7 @@ bool TReportFile::Open(const std::string& fileName) {
   FName = fileName;
   FFile = std::fopen(fileName.c_str(), "wb");
   if (FFile != nullptr) return true;
-  std::fprintf(stderr, "Не удалось создать файл \"%s\": %s\n", fileName.c_str(),
-               std::strerror(errno));
+  PrintCreateError(fileName);
   return false;
 }
 
@@ -52,7 +53,7 @@ bool TReportFile::Close() {
   bool ok = std::ferror(FFile) == 0;
   ok = std::fclose(FFile) == 0 && ok;
   FFile = nullptr;
-  if (!ok) std::fprintf(stderr, "Ошибка записи файла \"%s\"\n", FName.c_str());
+  if (!ok) PrintWriteError(FName);
   return ok;
 }
 
@@ -141,8 +142,8 @@ void AppendOnlyInJson(std::string& out, const TCommand& command, bool inA) {
 
 std::string DiffVerdictText(TAnswerVerdict verdict) {
   // Logged is A, played is B here.
-  if (verdict == avNoLoggedAnswer) return "нет ответа в A";
-  if (verdict == avNotPlayed) return "нет ответа в B";
+  if (verdict == avNoLoggedAnswer) return Tr("нет ответа в A");
+  if (verdict == avNotPlayed) return Tr("нет ответа в B");
   return AnswerVerdictText(verdict);
 }
 
@@ -188,14 +189,14 @@ TCommandList LoadForDiff(const std::string& fileName, TLogEncoding encoding) {
 
 TSubcommand AddDiffCommand(CLI::App& app) {
   auto options = std::make_shared<TDiffOptions>();
-  auto* diff = app.add_subcommand("diff", "Сравнить ответы двух журналов команда за командой");
-  diff->add_option("LOG_A", options->LogA, "Первый журнал")->required();
-  diff->add_option("LOG_B", options->LogB, "Второй журнал")->required();
+  auto* diff = app.add_subcommand("diff", Tr("Сравнить ответы двух журналов команда за командой"));
+  diff->add_option("LOG_A", options->LogA, Tr("Первый журнал"))->required();
+  diff->add_option("LOG_B", options->LogB, Tr("Второй журнал"))->required();
   AddEncodingOption(*diff, options->LogEncoding);
   diff->add_option("--report", options->ReportFile,
-                   "Записать сравнение в файл (JSON Lines, объект на команду)");
+                   Tr("Записать сравнение в файл (JSON Lines, объект на команду)"));
   diff->add_option("--ignore-field", options->IgnoreFields,
-                   "Поле ответа, отличия в котором не считаются (можно повторять)")
+                   Tr("Поле ответа, отличия в котором не считаются (можно повторять)"))
       ->allow_extra_args(false);
   return {diff, [options] { return RunDiff(*options); }};
 }
@@ -224,7 +225,8 @@ int RunDiff(const TDiffOptions& options) {
     }
     if (pair.A == 0 || pair.B == 0) {
       ++(pair.A != 0 ? onlyA : onlyB);
-      AppendDiffLine(out, pair, command, pair.A != 0 ? "только в A" : "только в B", nullptr);
+      AppendDiffLine(out, pair, command, pair.A != 0 ? Tr("только в A") : Tr("только в B"),
+                     nullptr);
       if (report.IsOpen()) AppendOnlyInJson(line, command, pair.A != 0);
     } else {
       const std::string& answerA = command.AnswerData();
@@ -249,12 +251,18 @@ int RunDiff(const TDiffOptions& options) {
     }
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
-  std::printf("Команд в A: %zu, в B: %zu\n", a.Count(), b.Count());
-  std::printf(
-      "Сравнение: совпадает %zu, другой результат %zu, другие данные %zu, нет ответа в A %zu, "
-      "нет ответа в B %zu, только в A %zu, только в B %zu\n",
-      counts[avSame], counts[avResultDiffers], counts[avDataDiffers], counts[avNoLoggedAnswer],
-      counts[avNotPlayed], onlyA, onlyB);
+  std::string totals =
+      FormatShortValue(Tr("Команд в A: %s, в B: %s"),
+                       {std::to_string(a.Count()), std::to_string(b.Count())}) +
+      "\n" +
+      FormatShortValue(
+          Tr("Сравнение: совпадает %s, другой результат %s, другие данные %s, нет ответа в A %s, "
+             "нет ответа в B %s, только в A %s, только в B %s"),
+          {std::to_string(counts[avSame]), std::to_string(counts[avResultDiffers]),
+           std::to_string(counts[avDataDiffers]), std::to_string(counts[avNoLoggedAnswer]),
+           std::to_string(counts[avNotPlayed]), std::to_string(onlyA), std::to_string(onlyB)}) +
+      "\n";
+  std::fwrite(totals.data(), 1, totals.size(), stdout);
   std::fflush(stdout);
   if (!report.Close()) return 1;
   const bool differs = counts[avSame] != a.Count() || a.Count() != b.Count();

@@ -3,33 +3,37 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <string>
+
+#include "parser/ShortValueFormat.h"
 
 namespace quillon::cli {
 
 std::vector<TSubcommand> AddEmulateCommand(CLI::App& app) {
   auto options = std::make_shared<TEmulatorOptions>();
   TEmulatorOptions& o = *options;
-  auto* emulate = app.add_subcommand("emulate", "Эмулятор ККТ по TCP");
-  emulate->add_option("--listen", o.Listen, "Адрес HOST:PORT (по умолчанию 127.0.0.1:7778)");
-  emulate->add_option("--log", o.LogFile, "Отвечать ответами из журнала");
+  auto* emulate = app.add_subcommand("emulate", Tr("Эмулятор ККТ по TCP"));
+  emulate->add_option("--listen", o.Listen, Tr("Адрес HOST:PORT (по умолчанию 127.0.0.1:7778)"));
+  emulate->add_option("--log", o.LogFile, Tr("Отвечать ответами из журнала"));
   AddEncodingOption(*emulate, o.LogEncoding);
-  emulate->add_option("--busy", o.Busy, "Ответ 0x50 N раз перед каждым успешным");
-  emulate->add_option("--delay-ms", o.DelayMs, "Задержка перед каждым ответом, мс");
-  emulate->add_option("--nak-every", o.NakEvery, "NAK на каждый K-й запрос");
-  emulate->add_option("--drop-every", o.DropEvery, "Без ответа на каждый K-й запрос");
-  emulate->add_option("--garbage-every", o.GarbageEvery, "Испорченный кадр ответа каждый K-й раз");
+  emulate->add_option("--busy", o.Busy, Tr("Ответ 0x50 N раз перед каждым успешным"));
+  emulate->add_option("--delay-ms", o.DelayMs, Tr("Задержка перед каждым ответом, мс"));
+  emulate->add_option("--nak-every", o.NakEvery, Tr("NAK на каждый K-й запрос"));
+  emulate->add_option("--drop-every", o.DropEvery, Tr("Без ответа на каждый K-й запрос"));
+  emulate->add_option("--garbage-every", o.GarbageEvery,
+                      Tr("Испорченный кадр ответа каждый K-й раз"));
   emulate->add_option("--disconnect-after", o.DisconnectAfter,
-                      "Разорвать соединение после K обменов");
-  emulate->add_option("--byte-timeout-ms", o.ByteTimeoutMs, "Пауза перед каждой реакцией, мс");
+                      Tr("Разорвать соединение после K обменов"));
+  emulate->add_option("--byte-timeout-ms", o.ByteTimeoutMs, Tr("Пауза перед каждой реакцией, мс"));
   emulate
       ->add_option("--protocol", o.Protocol,
-                   "Протокол 1, 2 или 3 (по умолчанию как в журнале, без журнала 1)")
+                   Tr("Протокол 1, 2 или 3 (по умолчанию как в журнале, без журнала 1)"))
       ->check(CLI::Range(1, 3));
-  emulate->add_flag("--pty", o.Pty, "Псевдотерминал вместо TCP (путь выводится при запуске)");
-  emulate->add_option("--baud", o.Baud, "Передавать со скоростью линии N бод")
+  emulate->add_flag("--pty", o.Pty, Tr("Псевдотерминал вместо TCP (путь выводится при запуске)"));
+  emulate->add_option("--baud", o.Baud, Tr("Передавать со скоростью линии N бод"))
       ->check(CLI::Range(1, 10000000));
   emulate->add_option("--idle-timeout-s", o.IdleTimeoutS,
-                      "Разорвать соединение без обмена N с (0: никогда, по умолчанию 300)");
+                      Tr("Разорвать соединение без обмена N с (0: никогда, по умолчанию 300)"));
   return {{emulate, [options] { return RunEmulate(*options); }}};
 }
 
@@ -47,10 +51,10 @@ int RunEmulate(TEmulatorOptions options) {
   };
   TEmulator emulator(options);
   emulator.Listen();
-  if (options.Pty)
-    std::fprintf(stderr, "Эмулятор ККТ на терминале %s\n", emulator.TerminalPath().c_str());
-  else
-    std::fprintf(stderr, "Эмулятор ККТ слушает %s\n", emulator.LocalAddress().c_str());
+  const std::string where =
+      options.Pty ? FormatShortValue(Tr("Эмулятор ККТ на терминале %s"), {emulator.TerminalPath()})
+                  : FormatShortValue(Tr("Эмулятор ККТ слушает %s"), {emulator.LocalAddress()});
+  std::fprintf(stderr, "%s\n", where.c_str());
   gEmulator = &emulator;
   std::signal(SIGINT, StopEmulator);
   std::signal(SIGTERM, StopEmulator);

@@ -2,13 +2,16 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "core/TextFile.h"
 #include "core/Translate.h"
+#include "parser/ShortValueFormat.h"
 
 namespace quillon::cli {
 
@@ -26,6 +29,20 @@ inline void PrintLine(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
+}
+
+// On stderr: the file could not be created, and why (errno, in the system's words).
+inline void PrintCreateError(const std::string& fileName) {
+  const int error = errno;
+  const std::string message =
+      FormatShortValue(Tr("Не удалось создать файл \"%s\": %s"), {fileName, std::strerror(error)});
+  std::fprintf(stderr, "%s\n", message.c_str());
+}
+
+// On stderr: the file could not be written.
+inline void PrintWriteError(const std::string& fileName) {
+  const std::string message = FormatShortValue(Tr("Ошибка записи файла \"%s\""), {fileName});
+  std::fprintf(stderr, "%s\n", message.c_str());
 }
 
 // --encoding of a command that reads a log: the encoding of a file without a byte-order

@@ -27,6 +27,7 @@
 #include "parser/CommandDetails.h"
 #include "parser/CommandFilter.h"
 #include "parser/CommandParser.h"
+#include "parser/ShortValueFormat.h"
 #ifdef QUILLON_WITH_DEVICES
 #include "cli/DeviceCommands.h"
 #include "cli/EmulateCommand.h"
@@ -196,10 +197,10 @@ int RunFollow(const TListOptions& options, const TCommandFilter& filter) {
       return cli::kExitInterrupted;
     }
     flush();
-    std::fprintf(stderr, "%s\n",
-                 Tr(change == TFollowChange::Truncated ? "Файл журнала усечён, читаю заново"
-                                                       : "Файл журнала заменён, читаю заново")
-                     .c_str());
+    const std::string& note = change == TFollowChange::Truncated
+                                  ? Tr("Файл журнала усечён, читаю заново")
+                                  : Tr("Файл журнала заменён, читаю заново");
+    std::fprintf(stderr, "%s\n", note.c_str());
   }
 }
 
@@ -236,8 +237,9 @@ int RunShow(const std::string& fileName, TLogEncoding encoding, std::uint64_t wa
   CheckRead(result);
   const std::uint64_t number = result.Commands;
   if (wanted == 0 || wanted > number) {
-    std::fprintf(stderr, "В журнале %llu команд, команды %llu нет\n",
-                 static_cast<unsigned long long>(number), static_cast<unsigned long long>(wanted));
+    const std::string message = FormatShortValue(Tr("В журнале %s команд, команды %s нет"),
+                                                 {std::to_string(number), std::to_string(wanted)});
+    std::fprintf(stderr, "%s\n", message.c_str());
     return 2;
   }
   std::fwrite(details.data(), 1, details.size(), stdout);
@@ -249,8 +251,7 @@ int RunShow(const std::string& fileName, TLogEncoding encoding, std::uint64_t wa
 int RunSave(const std::string& fileName, TLogEncoding encoding, const std::string& outName) {
   std::FILE* out = std::fopen(outName.c_str(), "wb");
   if (out == nullptr) {
-    std::fprintf(stderr, "Не удалось создать файл \"%s\": %s\n", outName.c_str(),
-                 std::strerror(errno));
+    cli::PrintCreateError(outName);
     return 1;
   }
   std::string buffer;
@@ -272,7 +273,7 @@ int RunSave(const std::string& fileName, TLogEncoding encoding, const std::strin
   bool ok = std::ferror(out) == 0;
   ok = std::fclose(out) == 0 && ok;
   if (!ok) {
-    std::fprintf(stderr, "Ошибка записи файла \"%s\"\n", outName.c_str());
+    cli::PrintWriteError(outName);
     return 1;
   }
   PrintDiagnostics(result.Diagnostics);
@@ -289,11 +290,15 @@ int RunStats(const std::string& fileName, TLogEncoding encoding, const TCommandF
   CheckRead(result);
   TOutput out;
   std::string& s = out.Buffer();
-  s += "Строк прочитано\t" + std::to_string(result.Lines) + "\n";
-  s += "Команд\t" + std::to_string(statistics.Commands()) + "\n";
-  s += "С ошибкой\t" + std::to_string(statistics.Failed()) + "\n";
-  s += "Без ответа\t" + std::to_string(statistics.Unanswered()) + "\n";
-  s += "Диагностик\t" + std::to_string(result.Diagnostics.size()) + "\n";
+  auto count = [&s](const char* title, std::uint64_t value) {
+    s += Tr(title);
+    s += "\t" + std::to_string(value) + "\n";
+  };
+  count(N_("Строк прочитано"), result.Lines);
+  count(N_("Команд"), statistics.Commands());
+  count(N_("С ошибкой"), statistics.Failed());
+  count(N_("Без ответа"), statistics.Unanswered());
+  count(N_("Диагностик"), result.Diagnostics.size());
   s += "\n";
   for (const char* title : kStatisticsColumns) {
     if (title != kStatisticsColumns[0]) s += "\t";
@@ -323,44 +328,44 @@ int main(int argc, char** argv) {
   std::setlocale(LC_CTYPE, "");
   std::setlocale(LC_MESSAGES, "");
   SetLanguage("");
-  CLI::App app{"Quillon: разбор журналов драйвера ККТ"};
+  CLI::App app{Tr("Quillon: разбор журналов драйвера ККТ")};
   app.require_subcommand(1);
-  app.set_version_flag("--version", "quillon-cli " + QuillonVersion(), "Версия программы");
+  app.set_version_flag("--version", "quillon-cli " + QuillonVersion(), Tr("Версия программы"));
 
   // One encoding for whichever command reads a log: only one runs.
   TLogEncoding encoding = TLogEncoding::Auto;
   TListOptions listOptions;
-  auto* list = app.add_subcommand("list", "Список команд журнала");
-  list->add_flag("--json", listOptions.Json, "JSON Lines: один объект на команду");
+  auto* list = app.add_subcommand("list", Tr("Список команд журнала"));
+  list->add_flag("--json", listOptions.Json, Tr("JSON Lines: один объект на команду"));
   std::string listFilter;
-  list->add_option("--filter", listFilter, "Только команды, подходящие под выражение фильтра")
+  list->add_option("--filter", listFilter, Tr("Только команды, подходящие под выражение фильтра"))
       ->type_name("EXPR");
   list->add_flag("--follow", listOptions.Follow,
                  Tr("Следить за журналом: выводить дописываемые команды до Ctrl+C"));
   cli::AddEncodingOption(*list, encoding);
-  list->add_option("LOGFILE", listOptions.FileName, "Файл журнала")->required();
+  list->add_option("LOGFILE", listOptions.FileName, Tr("Файл журнала"))->required();
 
   std::string statsFile;
-  auto* stats = app.add_subcommand("stats", "Сводка по журналу");
+  auto* stats = app.add_subcommand("stats", Tr("Сводка по журналу"));
   std::string statsFilter;
-  stats->add_option("--filter", statsFilter, "Сводка только по командам, подходящим под фильтр")
+  stats->add_option("--filter", statsFilter, Tr("Сводка только по командам, подходящим под фильтр"))
       ->type_name("EXPR");
   cli::AddEncodingOption(*stats, encoding);
-  stats->add_option("LOGFILE", statsFile, "Файл журнала")->required();
+  stats->add_option("LOGFILE", statsFile, Tr("Файл журнала"))->required();
 
   std::string showFile;
   std::uint64_t showNumber = 0;
-  auto* show = app.add_subcommand("show", "Подробности команды с номером N (с 1)");
+  auto* show = app.add_subcommand("show", Tr("Подробности команды с номером N (с 1)"));
   bool showJson = false;
-  show->add_flag("--json", showJson, "JSON: поля запроса и ответа и их байты");
-  show->add_option("LOGFILE", showFile, "Файл журнала")->required();
-  show->add_option("N", showNumber, "Номер команды")->required();
+  show->add_flag("--json", showJson, Tr("JSON: поля запроса и ответа и их байты"));
+  show->add_option("LOGFILE", showFile, Tr("Файл журнала"))->required();
+  show->add_option("N", showNumber, Tr("Номер команды"))->required();
   cli::AddEncodingOption(*show, encoding);
 
   std::string saveFile, saveOut;
-  auto* save = app.add_subcommand("save", "Сохранить список команд в текстовый файл");
-  save->add_option("LOGFILE", saveFile, "Файл журнала")->required();
-  save->add_option("OUTFILE", saveOut, "Файл для сохранения")->required();
+  auto* save = app.add_subcommand("save", Tr("Сохранить список команд в текстовый файл"));
+  save->add_option("LOGFILE", saveFile, Tr("Файл журнала"))->required();
+  save->add_option("OUTFILE", saveOut, Tr("Файл для сохранения"))->required();
   cli::AddEncodingOption(*save, encoding);
 
   const cli::TSubcommand diff = cli::AddDiffCommand(app);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Translate.h"
 #include "core/untCommand.h"
 
 namespace quillon {
@@ -33,7 +34,8 @@ struct TCodeStatistics {
 // The titles of the table's columns, in order (message ids for Tr): the command, how many,
 // how many failed, then the four response times.
 inline constexpr const char* kStatisticsColumns[] = {
-    "Команда", "Число", "С ошибкой", "Ответ мин, мс", "Медиана, мс", "95%, мс", "Макс, мс"};
+    N_("Команда"),     N_("Число"),   N_("С ошибкой"), N_("Ответ мин, мс"),
+    N_("Медиана, мс"), N_("95%, мс"), N_("Макс, мс")};
 
 class TCommandStatistics {
  public:

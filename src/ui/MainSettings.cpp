@@ -9,6 +9,8 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include "core/Translate.h"
+
 namespace quillon {
 
 namespace {
@@ -123,6 +125,11 @@ TMainSettings LoadMainSettings(const QString& path) {
   ReadText(values, "LogEncoding", encoding);
   if (const auto choice = LogEncodingByCliName(encoding.trimmed().toStdString()))
     settings.LogEncoding = *choice;
+  QString language;
+  ReadText(values, "Language", language);
+  language = language.trimmed();
+  for (const TLanguageChoice& choice : kLanguageChoices)
+    if (language == QLatin1String(choice.Code)) settings.Language = language;
   QString widths;
   ReadText(values, "lvCommands.ColumnWidths", widths);
   for (const QString& text : widths.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
@@ -135,6 +142,12 @@ TMainSettings LoadMainSettings(const QString& path) {
     settings.ColumnWidths << value;
   }
   return settings;
+}
+
+QString StartLanguage(const QString& path) {
+  const QString code = LoadMainSettings(path).Language;
+  SetLanguage(code.toStdString());
+  return code;
 }
 
 bool SaveMainSettings(const TMainSettings& settings, const QString& path, QString* error) {
@@ -181,6 +194,7 @@ bool SaveMainSettings(const TMainSettings& settings, const QString& path, QStrin
     xml.writeTextElement(QStringLiteral("edtFilter.Text"), settings.FilterText);
   xml.writeTextElement(QStringLiteral("LogEncoding"),
                        QLatin1String(LogEncodingName(settings.LogEncoding).CliName));
+  xml.writeTextElement(QStringLiteral("Language"), settings.Language);
   if (!settings.ColumnWidths.isEmpty()) {
     QStringList widths;
     for (int width : settings.ColumnWidths) widths << QString::number(width);

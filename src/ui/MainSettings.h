@@ -38,6 +38,9 @@ struct TMainSettings {
   // The widths of the list's columns in their order; 0 (a hidden column) or none: as laid
   // out.
   QList<int> ColumnWidths;
+  // The language of the texts: a code of kLanguageChoices, "" as the system's. It takes
+  // effect when the program starts (StartLanguage).
+  QString Language;
 };
 
 // The full path of the settings file.
@@ -48,6 +51,10 @@ QString SettingsFilePath();
 TMainSettings LoadMainSettings(const QString& path = SettingsFilePath());
 // Writes the settings atomically; false (and the reason in error) when that fails.
 bool SaveMainSettings(const TMainSettings& settings, const QString& path, QString* error = nullptr);
+
+// Reads the language of the settings and chooses it for the texts (SetLanguage); call it
+// before the window is built. Answers the code chosen.
+QString StartLanguage(const QString& path = SettingsFilePath());
 
 // "TRUE", "YES", "Y" are true, "FALSE", "NO", "N" false (any case); anything else leaves
 // value unchanged and answers false.

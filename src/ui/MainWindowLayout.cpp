@@ -30,6 +30,7 @@
 #include "ui/ElidedLabel.h"
 #include "ui/EncodingButton.h"
 #include "ui/FixedFont.h"
+#include "ui/LanguageButton.h"
 #include "ui/UiText.h"
 
 namespace quillon {
@@ -106,6 +107,9 @@ TMainWindowLayout BuildMainWindowLayout(QMainWindow& window, TCommandModel& mode
   ui.btnEncoding = new TEncodingButton(upper);
   ui.btnEncoding->setObjectName(QStringLiteral("btnEncoding"));
   row1->insertWidget(row1->indexOf(ui.btnOpen) + 1, ui.btnEncoding);
+  ui.btnLanguage = new TLanguageButton(upper);
+  ui.btnLanguage->setObjectName(QStringLiteral("btnLanguage"));
+  row1->insertWidget(row1->indexOf(ui.btnSettings) + 1, ui.btnLanguage);
   row1->addStretch();
   upperLayout->addLayout(row1);
   ui.btnOpen->setIcon(ButtonIcon("document-open", "open"));

@@ -22,6 +22,7 @@ namespace quillon {
 class TBytesPane;
 class TCommandModel;
 class TEncodingButton;
+class TLanguageButton;
 class TDiagnosticsPanel;
 
 // The controls; the window owns them (they are its children).
@@ -30,6 +31,8 @@ struct TMainWindowLayout {
   // The encoding of the log files opened, beside the open button.
   TEncodingButton* btnEncoding = nullptr;
   QPushButton* btnSettings = nullptr;
+  // The language of the texts, beside the settings button.
+  TLanguageButton* btnLanguage = nullptr;
   QPushButton* btnPasteFromClipboard = nullptr;
   QPushButton* btnGetStatus = nullptr;
   QPushButton* btnFindError = nullptr;

@@ -46,6 +46,7 @@
 #include "ui/DriverProperties.h"
 #include "ui/EncodingButton.h"
 #include "ui/FilterController.h"
+#include "ui/LanguageButton.h"
 #include "ui/LogFollowController.h"
 #include "ui/LogLoadController.h"
 #include "ui/MainWindowLayout.h"
@@ -124,6 +125,7 @@ TfmMain::TfmMain(QWidget* parent, const QString& settingsPath)
   FLastIndex = -1;
 
   FSettings = LoadMainSettings(FSettingsPath);
+  FStartLanguage = FSettings.Language;
   ApplySettings();
 }
 
@@ -170,6 +172,7 @@ void TfmMain::ConnectControls() {
   ConnectSelection();
   FUi.memBytes->SetDetails(FUi.memInfo);
   connect(FUi.btnEncoding, &TEncodingButton::EncodingChosen, this, &TfmMain::SetLogEncoding);
+  connect(FUi.btnLanguage, &TLanguageButton::LanguageChosen, this, &TfmMain::SetLanguageChoice);
   connect(FUi.chkFollow, &QCheckBox::toggled, this, &TfmMain::SetFollowing);
   connect(FFollow, &TLogFollowController::Arrived, this, &TfmMain::TakeFollowed);
   connect(FFollowRetry, &QTimer::timeout, this, &TfmMain::TakeFollowed);
@@ -259,6 +262,7 @@ void TfmMain::ApplySettings() {
   SetTimeColumnVisible(TCommandModel::colResponse, FSettings.ResponseColumn);
   FUi.edtFilter->setText(FSettings.FilterText);
   FUi.btnEncoding->SetEncoding(FSettings.LogEncoding);
+  FUi.btnLanguage->SetLanguage(FSettings.Language);
   const int columns =
       std::min(static_cast<int>(FSettings.ColumnWidths.size()), FModel->columnCount());
   for (int column = 0; column < columns; ++column)
@@ -325,6 +329,19 @@ void TfmMain::SetLogEncoding(TLogEncoding encoding) {
   FSettings.LogEncoding = encoding;
   // The file shown is read again in the new encoding.
   if (!FLogFile.isEmpty()) LoadLogFile(FLogFile);
+}
+
+void TfmMain::SetLanguageChoice(const QString& code) {
+  FUi.btnLanguage->SetLanguage(code);
+  const QString language = FUi.btnLanguage->Language();  // an unknown code: the system's
+  if (language == FSettings.Language) return;
+  FSettings.Language = language;
+  SaveSettings();
+  if (language != FStartLanguage && !FLanguageNoticeShown) {
+    FLanguageNoticeShown = true;
+    Ask(QMessageBox::Information, T("Язык"),
+        T("Язык будет изменён при следующем запуске программы"), QMessageBox::Ok);
+  }
 }
 
 bool TfmMain::PasteFromClipboard() {
@@ -751,15 +768,12 @@ bool TfmMain::StatusPending() const {
 
 void TfmMain::ShowStatus(const TStatusReply& reply) {
   EnableControls(true);
-  const QString caption = T("Запрос состояния");
   if (reply.Result != 0) {
-    FUi.memInfo->setPlainText(QStringLiteral("%1: %2: %3, %4")
-                                  .arg(caption, T("Ошибка"))
-                                  .arg(reply.Result)
-                                  .arg(reply.ResultDescription));
+    FUi.memInfo->setPlainText(T("Запрос состояния: Ошибка: %1, %2")
+                                  .arg(QString::number(reply.Result), reply.ResultDescription));
     return;
   }
-  FUi.memInfo->setPlainText(QStringLiteral("%1: %2").arg(caption, T("Успешно")));
+  FUi.memInfo->setPlainText(T("Запрос состояния: Успешно"));
   FUi.memInfo->appendPlainText(T("Режим   : %1, %2").arg(reply.Mode).arg(reply.ModeDescription));
   FUi.memInfo->appendPlainText(
       T("Подрежим: %1, %2").arg(reply.AdvancedMode).arg(reply.AdvancedModeDescription));

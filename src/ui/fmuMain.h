@@ -68,6 +68,11 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   // the list was loaded from again.
   void SetLogEncoding(TLogEncoding encoding);
   TLogEncoding LogEncoding() const { return FSettings.LogEncoding; }
+  // The language of the texts (a code of kLanguageChoices, "" as the system's), written to
+  // the settings at once; the program speaks it from its next start, which a message box
+  // says the first time the choice leaves the language the window started in.
+  void SetLanguageChoice(const QString& code);
+  QString LanguageChoice() const { return FSettings.Language; }
   // Following the file the list was loaded from ("Следить за файлом"): the commands its
   // driver appends come into the list within a second, the selection and the place in the
   // list kept (the list goes on to the end only when it stood at the end), the display
@@ -275,6 +280,8 @@ class TfmMain : public QMainWindow, private IPlaybackView {
   QString FShownText;              // the expression the display filter's rows are of
   QString FLogFile;                // the file the list was loaded from; empty for the clipboard
   bool FSettingsSaved = false;
+  QString FStartLanguage;             // the language of the settings the window started with
+  bool FLanguageNoticeShown = false;  // the next start's language has been told
   TComparisonController* FComparison = nullptr;
   TDifferingRowsModel* FDiffering = nullptr;  // while the filter is installed
   QPointer<TStatisticsDialog> FStatistics;    // while one is open

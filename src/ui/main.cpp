@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/Translate.h"
 #include "core/Version.h"
+#include "ui/MainSettings.h"
 #include "ui/fmuMain.h"
 
 int main(int argc, char** argv) {
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   QApplication app(argc, argv);  // takes the C library's locale from the environment
-  quillon::SetLanguage("");
+  quillon::StartLanguage();      // the language the user chose in the window, if any
   quillon::TfmMain fmMain;
   fmMain.show();
   const QStringList args = QCoreApplication::arguments();
