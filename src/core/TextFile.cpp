@@ -20,7 +20,7 @@ constexpr std::size_t kBlockSize = 1 << 20;
 constexpr std::size_t kEncodingSample = 64 << 10;
 
 constexpr TLogEncodingName kLogEncodings[] = {
-    {TLogEncoding::Auto, "auto", "Автоматически"},
+    {TLogEncoding::Auto, "auto", N_("Автоматически")},
     {TLogEncoding::Windows1251, "cp1251", "Windows-1251"},
     {TLogEncoding::Utf8, "utf8", "UTF-8"},
     {TLogEncoding::Cp866, "cp866", "CP866"},
@@ -100,13 +100,13 @@ TTextLineReader::TTextLineReader(const std::string& fileName, TLogEncoding encod
 TTextLineReader::TTextLineReader(const std::string& fileName, TTextEncoding encoding)
     : FFileName(fileName), FEncoding(TTextEncoding::Windows1251) {
   FHandle = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (FHandle < 0) RaiseFileError("Не удалось открыть файл", fileName, errno);
+  if (FHandle < 0) RaiseFileError(N_("Не удалось открыть файл"), fileName, errno);
   struct stat st {};
   if (::fstat(FHandle, &st) == 0) {
     if (S_ISDIR(st.st_mode)) {
       ::close(FHandle);
       FHandle = -1;
-      RaiseFileError("Не удалось открыть файл", fileName, EISDIR);
+      RaiseFileError(N_("Не удалось открыть файл"), fileName, EISDIR);
     }
     FFileSize = static_cast<std::uint64_t>(st.st_size);
     FFileId = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
@@ -146,7 +146,7 @@ bool TTextLineReader::Fill() {
   do {
     n = ::read(FHandle, FRaw.data(), FRaw.size());
   } while (n < 0 && errno == EINTR);
-  if (n < 0) RaiseFileError("Ошибка чтения файла", FFileName, errno);
+  if (n < 0) RaiseFileError(N_("Ошибка чтения файла"), FFileName, errno);
   if (n == 0) {
     if (FFollowing) return false;  // more may come; a UTF-16 byte left over waits for its pair
     FEof = true;

@@ -49,13 +49,13 @@ bool ParseTcp(std::string_view uri, std::string_view rest, TDeviceAddress& addre
   if (!rest.empty() && rest.front() == '[') {
     auto close = rest.find(']');
     if (close == std::string_view::npos) {
-      error = Format("Неверный адрес IPv6 в адресе устройства: %s", uri);
+      error = Format(N_("Неверный адрес IPv6 в адресе устройства: %s"), uri);
       return false;
     }
     host = rest.substr(1, close - 1);
     for (char c : host) {
       if (!IsIPv6Char(c)) {
-        error = Format("Неверный адрес IPv6 в адресе устройства: %s", uri);
+        error = Format(N_("Неверный адрес IPv6 в адресе устройства: %s"), uri);
         return false;
       }
     }
@@ -67,33 +67,34 @@ bool ParseTcp(std::string_view uri, std::string_view rest, TDeviceAddress& addre
     // Anything after the host other than the port (a path, a query) is not ours.
     auto stop = host.find_first_of("/?#");
     if (stop != std::string_view::npos) {
-      error = Format("Лишние символы в адресе устройства: %s", uri);
+      error = Format(N_("Лишние символы в адресе устройства: %s"), uri);
       return false;
     }
     for (char c : host) {
       if (!IsHostChar(c)) {
-        error = Format("Недопустимые символы в имени хоста в адресе устройства: %s", uri);
+        error = Format(N_("Недопустимые символы в имени хоста в адресе устройства: %s"), uri);
         return false;
       }
     }
   }
   if (host.empty()) {
-    error = Format("Не указан хост в адресе устройства: %s", uri);
+    error = Format(N_("Не указан хост в адресе устройства: %s"), uri);
     return false;
   }
   int port = TDeviceAddress::kDefaultPort;
   if (!tail.empty()) {
     if (tail.front() != ':') {
-      error = Format("Лишние символы в адресе устройства: %s", uri);
+      error = Format(N_("Лишние символы в адресе устройства: %s"), uri);
       return false;
     }
     std::string_view digits = tail.substr(1);
     if (auto stop = digits.find_first_of("/?#"); stop != std::string_view::npos) {
-      error = Format("Лишние символы в адресе устройства: %s", uri);
+      error = Format(N_("Лишние символы в адресе устройства: %s"), uri);
       return false;
     }
     if (!ReadNumber(digits, 1, 65535, port)) {
-      error = Format("Неверный номер порта в адресе устройства: %s (допустимо от 1 до 65535)", uri);
+      error =
+          Format(N_("Неверный номер порта в адресе устройства: %s (допустимо от 1 до 65535)"), uri);
       return false;
     }
   }
@@ -113,12 +114,12 @@ bool ParseSerial(std::string_view uri, std::string_view rest, TDeviceAddress& ad
   std::string_view query =
       question == std::string_view::npos ? std::string_view() : rest.substr(question + 1);
   if (device.empty()) {
-    error = Format("Не указано устройство последовательного порта в адресе: %s", uri);
+    error = Format(N_("Не указано устройство последовательного порта в адресе: %s"), uri);
     return false;
   }
   for (char c : device) {
     if (static_cast<unsigned char>(c) <= 0x20) {
-      error = Format("Недопустимые символы в имени последовательного порта: %s", uri);
+      error = Format(N_("Недопустимые символы в имени последовательного порта: %s"), uri);
       return false;
     }
   }
@@ -133,14 +134,14 @@ bool ParseSerial(std::string_view uri, std::string_view rest, TDeviceAddress& ad
     std::string_view value =
         eq == std::string_view::npos ? std::string_view() : item.substr(eq + 1);
     if (name != "baud") {
-      error = Format("Неизвестный параметр в адресе устройства: %s", uri);
+      error = Format(N_("Неизвестный параметр в адресе устройства: %s"), uri);
       return false;
     }
     if (!ReadNumber(value, 1, 10000000, baud) || !IsSupportedBaudRate(baud)) {
-      error = Format(
-          "Неверная скорость порта в адресе устройства: %s (допустимо 2400, 4800, 9600, "
-          "19200, 38400, 57600, 115200)",
-          uri);
+      error =
+          Format(N_("Неверная скорость порта в адресе устройства: %s (допустимо 2400, 4800, 9600, "
+                    "19200, 38400, 57600, 115200)"),
+                 uri);
       return false;
     }
   }
@@ -168,10 +169,9 @@ bool TDeviceAddress::TryParse(std::string_view uri, TDeviceAddress& address, std
     return ParseTcp(uri, uri.substr(kTcpScheme.size()), address, error);
   if (uri.starts_with(kSerialScheme))
     return ParseSerial(uri, uri.substr(kSerialScheme.size()), address, error);
-  error = Format(
-      "Неизвестный вид адреса устройства: %s (ожидается tcp://ХОСТ:ПОРТ или "
-      "serial:УСТРОЙСТВО?baud=СКОРОСТЬ)",
-      uri);
+  error = Format(N_("Неизвестный вид адреса устройства: %s (ожидается tcp://ХОСТ:ПОРТ или "
+                    "serial:УСТРОЙСТВО?baud=СКОРОСТЬ)"),
+                 uri);
   return false;
 }
 

@@ -103,8 +103,10 @@ void AddFieldDifferences(const TFieldValues& logged, const TFieldValues& played,
                          const TVolatileFields& volatileFields,
                          std::vector<TFieldDifference>& out) {
   std::vector<bool> used(played.size(), false);
+  // The difference shows the field's name through the catalogue; the volatile names are
+  // the layout's.
   auto add = [&](const std::string& name, const std::string& a, const std::string& b) {
-    out.push_back({name, a, b, volatileFields.Contains(name)});
+    out.push_back({ShownFieldName(name), a, b, volatileFields.Contains(name)});
   };
   for (std::size_t i = 0; i < logged.size(); ++i) {
     const std::string& name = logged[i].first;

@@ -36,7 +36,7 @@ std::string AnswerVerdictText(TAnswerVerdict verdict);
 std::string_view AnswerVerdictKey(TAnswerVerdict verdict);
 
 struct TFieldDifference {
-  std::string Name;    // the answer field's name, from the decoder's layout
+  std::string Name;    // the answer field's name from the decoder's layout, as shown (Tr)
   std::string Logged;  // its decoded values; empty when the side lacks the field
   std::string Played;
   bool Volatile = false;

@@ -4,6 +4,7 @@
 
 #include "core/CodePages.h"
 #include "core/DriverCommands.h"
+#include "core/Translate.h"
 #include "parser/CommandParser.h"
 
 namespace quillon {
@@ -55,20 +56,20 @@ std::string FormatCommandDetails(const TCommand& command, TCommandSpans* spans,
   head += ')';
   AddLines(out, head);
   AddLines(out, command.CommandName());
-  AddLines(out, std::string("Передано     : ").append(command.TxData()));
-  AddLines(out, "Принято (лог): " + (command.AnswerData().empty() ? std::string("НЕТ ОТВЕТА")
-                                                                  : command.AnswerData()));
-  AddLines(out, "Принято (ККТ): " + command.PlayedAnswerData());
+  AddLines(out, Tr("Передано     : ") + command.TxData());
+  AddLines(out, Tr("Принято (лог): ") +
+                    (command.AnswerData().empty() ? Tr("НЕТ ОТВЕТА") : command.AnswerData()));
+  AddLines(out, Tr("Принято (ККТ): ") + command.PlayedAnswerData());
   AddLines(out, "");
   TCommandTexts texts = ParseCommand(command, spans);
   TDetailsLines at;
-  AddLines(out, "Входные параметры:");
+  AddLines(out, Tr("Входные параметры:"));
   at.Request = LinesIn(out);
   AddLines(out, texts.Request);
-  AddLines(out, "Возвращенные параметры (лог):");
+  AddLines(out, Tr("Возвращенные параметры (лог):"));
   at.Answer = LinesIn(out);
   AddLines(out, texts.Answer);
-  AddLines(out, "Возвращенные параметры (ККТ):");
+  AddLines(out, Tr("Возвращенные параметры (ККТ):"));
   at.PlayedAnswer = LinesIn(out);
   AddLines(out, texts.PlayedAnswer);
   if (lines != nullptr) *lines = at;

@@ -28,179 +28,178 @@ struct TCodeText {
   const char* Text;
 };
 
-// Texts of the 256 values of a code byte, laid out at compile time. A value without a text
-// shows the fallback (empty brackets when there is none).
+// Texts of the 256 values of a code byte, laid out at compile time; they are catalogue ids.
+// A value without a text shows the fallback (empty brackets when there is none).
 class TCodeList {
  public:
-  constexpr TCodeList(std::initializer_list<TCodeText> items, const char* fallback = "",
-                      bool translated = false)
-      : FFallback(fallback), FTranslated(translated) {
+  constexpr TCodeList(std::initializer_list<TCodeText> items, const char* fallback = "")
+      : FFallback(fallback) {
     for (const TCodeText& item : items) FTexts[static_cast<std::size_t>(item.Code)] = item.Text;
   }
 
   std::string Text(std::uint8_t code) const {
     const char* text = FTexts[code] != nullptr ? FTexts[code] : FFallback;
-    if (FTranslated && *text != '\0') return Tr(text);
-    return text;
+    if (*text == '\0') return {};
+    return Tr(text);
   }
 
  private:
   std::array<const char*, 256> FTexts{};
   const char* FFallback;
-  bool FTranslated;
 };
 
 constexpr TCodeList kCheckType{
-    {0, "Приход"},
-    {1, "Расход"},
-    {2, "Возврат прихода"},
-    {3, "Возврат расхода"},
+    {0, N_("Приход")},
+    {1, N_("Расход")},
+    {2, N_("Возврат прихода")},
+    {3, N_("Возврат расхода")},
 };
 
 constexpr TCodeList kCheckType2{
-    {1, "Приход"},
-    {2, "Возврат прихода"},
-    {3, "Расход"},
-    {4, "Возврат расхода"},
+    {1, N_("Приход")},
+    {2, N_("Возврат прихода")},
+    {3, N_("Расход")},
+    {4, N_("Возврат расхода")},
 };
 
 constexpr TCodeList kPaymentTypeSign{
-    {1, "Предоплата 100%"}, {2, "Частичная предоплата"},      {3, "Аванс"},
-    {4, "Полный расчет"},   {5, "Частичный расчет и кредит"}, {6, "Передача в кредит"},
-    {7, "Оплата кредита"},
+    {1, N_("Предоплата 100%")}, {2, N_("Частичная предоплата")},      {3, N_("Аванс")},
+    {4, N_("Полный расчет")},   {5, N_("Частичный расчет и кредит")}, {6, N_("Передача в кредит")},
+    {7, N_("Оплата кредита")},
 };
 
 constexpr TCodeList kPaymentItemSign{
-    {1, "Товар"},
-    {2, "Подакцизный товар"},
-    {3, "Работа"},
-    {4, "Услуга"},
-    {5, "Ставка азартной игры"},
-    {6, "Выигрыш азартной игры"},
-    {7, "Лотерейный билет"},
-    {8, "Выигрыш лотереи"},
-    {9, "Предоставление РИД"},
-    {10, "Платеж"},
-    {11, "Агентское вознаграждение"},
-    {12, "Выплата"},
-    {13, "Иной предмет расчета"},
-    {14, "Имущественное право"},
-    {15, "Внереализационный доход"},
-    {16, "Страховые взносы"},
-    {17, "Торговый сбор"},
-    {18, "Курортный сбор"},
-    {19, "Залог"},
-    {20, "Расход"},
-    {21, "Взносы на ОПС ИП"},
-    {22, "Взносы на ОПС"},
-    {23, "Взносы на ОМС ИП"},
-    {24, "Взносы на ОМС"},
-    {25, "Взносы на ОСС"},
-    {26, "Платеж казино"},
-    {27, "Выдача ДС"},
-    {30, "АТНМ"},
-    {31, "АТМ"},
-    {32, "ТНМ"},
-    {33, "ТМ"},
+    {1, N_("Товар")},
+    {2, N_("Подакцизный товар")},
+    {3, N_("Работа")},
+    {4, N_("Услуга")},
+    {5, N_("Ставка азартной игры")},
+    {6, N_("Выигрыш азартной игры")},
+    {7, N_("Лотерейный билет")},
+    {8, N_("Выигрыш лотереи")},
+    {9, N_("Предоставление РИД")},
+    {10, N_("Платеж")},
+    {11, N_("Агентское вознаграждение")},
+    {12, N_("Выплата")},
+    {13, N_("Иной предмет расчета")},
+    {14, N_("Имущественное право")},
+    {15, N_("Внереализационный доход")},
+    {16, N_("Страховые взносы")},
+    {17, N_("Торговый сбор")},
+    {18, N_("Курортный сбор")},
+    {19, N_("Залог")},
+    {20, N_("Расход")},
+    {21, N_("Взносы на ОПС ИП")},
+    {22, N_("Взносы на ОПС")},
+    {23, N_("Взносы на ОМС ИП")},
+    {24, N_("Взносы на ОМС")},
+    {25, N_("Взносы на ОСС")},
+    {26, N_("Платеж казино")},
+    {27, N_("Выдача ДС")},
+    {30, N_("АТНМ")},
+    {31, N_("АТМ")},
+    {32, N_("ТНМ")},
+    {33, N_("ТМ")},
 };
 
 // One tax system per bit; combinations have no text.
 constexpr TCodeList kTaxType{
-    {1, "ОСН"}, {2, "УСНД"}, {4, "УСНДМР"}, {8, "ЕНВД"}, {16, "ЕСХН"}, {32, "ПСН"},
+    {1, N_("ОСН")},  {2, N_("УСНД")},  {4, N_("УСНДМР")},
+    {8, N_("ЕНВД")}, {16, N_("ЕСХН")}, {32, N_("ПСН")},
 };
 
 constexpr TCodeList kTax1{
-    {1, "НДС 20%"}, {2, "НДС 10%"},     {4, "НДС 0%"},
-    {8, "БЕЗ НДС"}, {16, "НДС 20/120"}, {32, "НДС 10/110"},
+    {1, N_("НДС 20%")}, {2, N_("НДС 10%")},     {4, N_("НДС 0%")},
+    {8, N_("БЕЗ НДС")}, {16, N_("НДС 20/120")}, {32, N_("НДС 10/110")},
 };
 
 constexpr TCodeList kPortNumber{{
                                     {0, "RS-232"},
                                     {1, "USB vCOM"},
-                                    {2, "TCP сокет (RNDIS, Ethernet, WI-FI, ppp)"},
-                                    {3, "I2C (Основная плата)"},
+                                    {2, N_("TCP сокет (RNDIS, Ethernet, WI-FI, ppp)")},
+                                    {3, N_("I2C (Основная плата)")},
                                 },
-                                "неизвестный тип"};
+                                N_("неизвестный тип")};
 
 constexpr TCodeList kCheckItemLocalError{
     {
-        {0, "КМ проверен в ФН"},
-        {1, "КМ данного типа не подлежит проверке в ФН"},
-        {2, "ФН не содержит ключ проверки кода проверки этого КМ"},
-        {3, "Проверка невозможна, так как отсутствуют теги 91 и / или 92 или их формат неверный"},
-        {4, "Внутренняя ошибка в ФН при проверке этого КМ"},
+        {0, N_("КМ проверен в ФН")},
+        {1, N_("КМ данного типа не подлежит проверке в ФН")},
+        {2, N_("ФН не содержит ключ проверки кода проверки этого КМ")},
+        {3,
+         N_("Проверка невозможна, так как отсутствуют теги 91 и / или 92 или их формат неверный")},
+        {4, N_("Внутренняя ошибка в ФН при проверке этого КМ")},
     },
-    "неизвестное значение"};
+    N_("неизвестное значение")};
 
 constexpr TCodeList kMarkingType2{
     {
-        {0, "Тип КМ не идентифицирован"},
-        {1, "Короткий КМ"},
-        {2, "КМ со значением кода проверки длиной 88 символов, подлежащим проверке в ФН"},
-        {3, "КМ со значением кода проверки длиной 44 символа, не подлежащим проверке в ФН"},
-        {4, "КМ со значением кода проверки длиной 44 символа, подлежащим проверке в ФН"},
-        {5, "КМ со значением кода проверки длиной 4 символа, не подлежащим проверке в ФН"},
+        {0, N_("Тип КМ не идентифицирован")},
+        {1, N_("Короткий КМ")},
+        {2, N_("КМ со значением кода проверки длиной 88 символов, подлежащим проверке в ФН")},
+        {3, N_("КМ со значением кода проверки длиной 44 символа, не подлежащим проверке в ФН")},
+        {4, N_("КМ со значением кода проверки длиной 44 символа, подлежащим проверке в ФН")},
+        {5, N_("КМ со значением кода проверки длиной 4 символа, не подлежащим проверке в ФН")},
     },
-    "неизвестное значение"};
+    N_("неизвестное значение")};
 
 constexpr TCodeList kItemStatus{{
-                                    {1, "Штучный товар, реализован"},
-                                    {2, "Мерный товар, в стадии реализации"},
-                                    {3, "Штучный товар, возвращен"},
-                                    {4, "Часть товара, возвращена"},
+                                    {1, N_("Штучный товар, реализован")},
+                                    {2, N_("Мерный товар, в стадии реализации")},
+                                    {3, N_("Штучный товар, возвращен")},
+                                    {4, N_("Часть товара, возвращена")},
                                 },
-                                "Неизвестный статус"};
+                                N_("Неизвестный статус")};
 
 constexpr TCodeList kMarkingTypeEx{
-    {0, "КМ-88"}, {1, "Симметричный"}, {2, "Табачный"}, {3, "КМ-44"}, {255, "GS-1 без маркировки"},
+    {0, N_("КМ-88")}, {1, N_("Симметричный")},          {2, N_("Табачный")},
+    {3, N_("КМ-44")}, {255, N_("GS-1 без маркировки")},
 };
 
 constexpr TCodeList kFNSessionState{{
-                                        {0, "Смена закрыта"},
-                                        {1, "Смена открыта"},
+                                        {0, N_("Смена закрыта")},
+                                        {1, N_("Смена открыта")},
                                     },
-                                    "Неизвестное значение"};
+                                    N_("Неизвестное значение")};
 
 constexpr TCodeList kFNCurrentDocument{
     {
-        {0x00, "Нет открытого документа"},
-        {0x01, "Отчет о регистрации"},
-        {0x02, "Отчет об открытии смены"},
-        {0x04, "Кассовый чек"},
-        {0x08, "Отчет о закрытии смены"},
-        {0x10, "Отчет о закрытии фискального накопителя"},
-        {0x11, "Бланк строгой отчетности"},
-        {0x12, "Отчет об изменении параметров регистрации в связи с заменой ФН"},
-        {0x13, "Отчет об изменении параметров регистрации"},
-        {0x14, "Кассовый чек коррекции"},
-        {0x15, "Бланк строгой отчетности коррекции"},
-        {0x17, "Отчет о текущем состоянии расчетов"},
+        {0x00, N_("Нет открытого документа")},
+        {0x01, N_("Отчет о регистрации")},
+        {0x02, N_("Отчет об открытии смены")},
+        {0x04, N_("Кассовый чек")},
+        {0x08, N_("Отчет о закрытии смены")},
+        {0x10, N_("Отчет о закрытии фискального накопителя")},
+        {0x11, N_("Бланк строгой отчетности")},
+        {0x12, N_("Отчет об изменении параметров регистрации в связи с заменой ФН")},
+        {0x13, N_("Отчет об изменении параметров регистрации")},
+        {0x14, N_("Кассовый чек коррекции")},
+        {0x15, N_("Бланк строгой отчетности коррекции")},
+        {0x17, N_("Отчет о текущем состоянии расчетов")},
     },
-    "Неизвестный тип документа",
-    true};
+    N_("Неизвестный тип документа")};
 
 constexpr TCodeList kFNDocumentData{{
-                                        {0, "Нет данных документа"},
-                                        {1, "Получены данные документа"},
+                                        {0, N_("Нет данных документа")},
+                                        {1, N_("Получены данные документа")},
                                     },
-                                    "Неизвестное значение",
-                                    true};
+                                    N_("Неизвестное значение")};
 
 // The marking code type is a big-endian 16-bit value.
 constexpr std::array<TCodeText, 11> kMarkingType{{
-    {0x0000, "Нераспознанный код"},
-    {0x444D, "Код GS1 Data Matrix"},
-    {0x4508, "Код EAN-8, UPC-E"},
-    {0x450D, "Код EAN-13, UPC-A"},
-    {0x490E, "Код ITF-14"},
-    {0x4F08, "ОСУ EAN-8"},
-    {0x4F0D, "ОСУ EAN-13"},
-    {0x4F0E, "ОСУ GTIN ITF14"},
-    {0x5246, "Код мехового изделия"},
-    {0xC514, "Код EGAIS 2.0 PDF14"},
-    {0xC51E, "Код EGAIS 3.0 Data Matrix"},
+    {0x0000, N_("Нераспознанный код")},
+    {0x444D, N_("Код GS1 Data Matrix")},
+    {0x4508, N_("Код EAN-8, UPC-E")},
+    {0x450D, N_("Код EAN-13, UPC-A")},
+    {0x490E, N_("Код ITF-14")},
+    {0x4F08, N_("ОСУ EAN-8")},
+    {0x4F0D, N_("ОСУ EAN-13")},
+    {0x4F0E, N_("ОСУ GTIN ITF14")},
+    {0x5246, N_("Код мехового изделия")},
+    {0xC514, N_("Код EGAIS 2.0 PDF14")},
+    {0xC51E, N_("Код EGAIS 3.0 Data Matrix")},
 }};
-constexpr const char* kMarkingTypeUnknown = "Неизвестный тип";
+constexpr const char* kMarkingTypeUnknown = N_("Неизвестный тип");
 
 // ---------------------------------------------------------------------------------------
 // Service sub-commands of command 0xFE
@@ -217,61 +216,62 @@ struct TServiceCmdItem {
 };
 
 constexpr TServiceCmdItem kServiceCmdItems[] = {
-    {0, "SERVICE_CMD_1_DIR_FM_WRITE", "Запись данных ФП"},
-    {1, "SERVICE_CMD_1_DIR_FM_READ", "Чтение данных ФП"},
-    {2, "SERVICE_CMD_1_DIR_PB_READ", "Чтение PB"},
-    {3, "SERVICE_CMD_1_DIR_CUSTOM_FONT_WRITE", "Загрузка пользовательского шрифта"},
-    {4, "SERVICE_CMD_1_DIR_SD_FORMAT_REQUEST", "Форматирвоание SD карты"},
-    {5, "SERVICE_CMD_1_DIR_ENABLE_PLAIN_PROTOCOL", "Включение простого протокола"},
-    {6, "SERVICE_CMD_1_DIR_DISABLE_PLAIN_PROTOCOL", "Отключение простого протокола"},
-    {7, "SERVICE_CMD_1_DIR_START_BLOCKING_MODE", "Включение режима блокировки"},
-    {8, "SERVICE_CMD_1_DIR_FINISH_BLOCKING_MODE", "Отключение режима блокировки"},
-    {9, "SERVICE_CMD_1_DIR_CUSTOM_FONT_SHA256", "Подпись пользовательского шрифта"},
-    {10, "SERVICE_CMD_1_DIR_CUSTOM_FONT_CLEAR", "Удаление пользовательского шрифта"},
-    {11, "SERVICE_CMD_1_DIR_GET_LAST_KM_STATUS", "Получение состояния последнего КМ"},
+    {0, "SERVICE_CMD_1_DIR_FM_WRITE", N_("Запись данных ФП")},
+    {1, "SERVICE_CMD_1_DIR_FM_READ", N_("Чтение данных ФП")},
+    {2, "SERVICE_CMD_1_DIR_PB_READ", N_("Чтение PB")},
+    {3, "SERVICE_CMD_1_DIR_CUSTOM_FONT_WRITE", N_("Загрузка пользовательского шрифта")},
+    {4, "SERVICE_CMD_1_DIR_SD_FORMAT_REQUEST", N_("Форматирвоание SD карты")},
+    {5, "SERVICE_CMD_1_DIR_ENABLE_PLAIN_PROTOCOL", N_("Включение простого протокола")},
+    {6, "SERVICE_CMD_1_DIR_DISABLE_PLAIN_PROTOCOL", N_("Отключение простого протокола")},
+    {7, "SERVICE_CMD_1_DIR_START_BLOCKING_MODE", N_("Включение режима блокировки")},
+    {8, "SERVICE_CMD_1_DIR_FINISH_BLOCKING_MODE", N_("Отключение режима блокировки")},
+    {9, "SERVICE_CMD_1_DIR_CUSTOM_FONT_SHA256", N_("Подпись пользовательского шрифта")},
+    {10, "SERVICE_CMD_1_DIR_CUSTOM_FONT_CLEAR", N_("Удаление пользовательского шрифта")},
+    {11, "SERVICE_CMD_1_DIR_GET_LAST_KM_STATUS", N_("Получение состояния последнего КМ")},
     {12, "SERVICE_CMD_1_DIR_SCANNER_KEY_AGREEMENT", "SERVICE_CMD_1_DIR_SCANNER_KEY_AGREEMENT"},
-    {13, "SERVICE_CMD_1_DIR_IF_TEST", "Проверка интерфейса"},
-    {14, "SERVICE_CMD_1_DIR_HDW_PARAM_SET", "Запись параметров оборудования"},
-    {15, "SERVICE_CMD_1_DIR_HDW_PARAM_GET", "Чтение параметров оборудования"},
-    {16, "SERVICE_CMD_1_DIR_SW_PARAM_GET", "Запрос параметра ПО"},
-    {17, "SERVICE_CMD_1_DIR_REMOVE_MONO_CHECKS", "Удаление mono"},
-    {18, "SERVICE_CMD_1_DIR_FORCE_SAVE_TABLES", "Запись таблиц"},
-    {19, "SERVICE_CMD_1_DIR_VIF_SKIP_PASSWORD_CHK", "Отмена проверки пароля"},
-    {208, "SERVICE_CMD_1_DIR_ACTIVATION_DATA_GEN", "Неизвестный код"},
-    {209, "SERVICE_CMD_1_DIR_ACTIVATION_DATA_READ", "Неизвестный код"},
-    {210, "SERVICE_CMD_1_DIR_SESSION_KEY_AGREEMENT", "Неизвестный код"},
-    {224, "SERVICE_CMD_1_DIR_REVERSE", "Добавление в буфер команды обратной печати"},
-    {225, "SERVICE_CMD_1_DIR_FORCE_FS_KEY_UPDATE", "Выполнить обновление ключей ФН"},
-    {226, "SERVICE_CMD_1_DIR_SYNC_FS_DATE_TIME", "Синхронизация даты ККТ с датой последнего ФД"},
-    {227, "SERVICE_CMD_1_DIR_RESET_STAT_COUNTERS", "Сброс внутренних счетчиков"},
-    {228, "SERVICE_CMD_1_DIR_CHANGE_MAC", "Изменение MAC адреса"},
-    {229, "SERVICE_CMD_1_DIR_FS_CLOSE", "Закрытие фискального режима ФН"},
-    {230, "SERVICE_CMD_1_DIR_PROG_FEATURE_LIC", "Запись функциональных лицензий"},
-    {231, "SERVICE_CMD_1_DIR_READ_FEATURE_LIC", "Чтение функциональных лицензий"},
-    {232, "SERVICE_CMD_1_DIR_RESET_CHALLENGE_KEY", "Удаление ключа авторизации"},
-    {233, "SERVICE_CMD_1_DIR_SET_CHALLENGE_KEY", "Запись ключа авторизации"},
-    {234, "SERVICE_CMD_1_DIR_ENABLE_DOWNGRADE", "Разрешение загрузки ранней версии ПО"},
-    {235, "SERVICE_CMD_1_DIR_GET_PRN_VER", "Запрос версии ПО принтера"},
-    {236, "SERVICE_CMD_1_DIR_GET_BL_VER", "Запрос версии загрузчика"},
-    {237, "SERVICE_CMD_1_DIR_DFU_REBOOT", "Переход в режим DFU"},
-    {238, "SERVICE_CMD_1_DIR_PROG_LIC_DEPRECATED", "Запись лицензии (устаревшая)"},
-    {239, "SERVICE_CMD_1_DIR_READ_LIC_DEPRECATED", "Чтение лицензии (устаревшая)"},
-    {240, "SERVICE_CMD_1_DIR_READ_MCU_UID", "Чтение UID процессора"},
-    {241, "SERVICE_CMD_1_DIR_SERIALNUMBER_REPLACE", "Смена заводского номера"},
-    {242, "SERVICE_CMD_1_DIR_PING", "Проверка связи с сервером (PING)"},
-    {243, "SERVICE_CMD_1_DIR_REBOOT", "Перезапуск кассы"},
-    {244, "SERVICE_CMD_1_DIR_GLOBALSUMM_GET", "Запрос необнуляемых сумм"},
-    {245, "SERVICE_CMD_1_DIR_SERIALNUMBER_PROG", "Запись заводского номера"},
-    {246, "SERVICE_CMD_1_DIR_FLASHKEY_PROG", "Запись ключа доступа к FLASH памяти"},
-    {247, "SERVICE_CMD_1_DIR_SET_MODEL", "Запись кода модели"},
-    {248, "SERVICE_CMD_1_DIR_MASS_ERASE", "Полная очистка базы данных"},
-    {249, "SERVICE_CMD_1_DIR_SESSIONKEY_PROG", "Запись сессионного ключа"},
-    {250, "SERVICE_CMD_1_DIR_MASTERKEY_PROG", "Запись мастер ключа"},
-    {251, "SERVICE_CMD_1_DIR_WIFI_PROG", "Перевод ККТ в состояние обновления модуля WIFI"},
-    {252, "SERVICE_CMD_1_DIR_PRINTER_INIT", "Инициализация ФП"},
-    {253, "SERVICE_CMD_1_DIR_FM_PROG", "Запись ФП"},
-    {254, "SERVICE_CMD_1_DIR_GRAPH_OFF", "Отключение печати графики"},
-    {255, "SERVICE_CMD_1_DIR_GRAPH_ON", "Включение печати графики"},
+    {13, "SERVICE_CMD_1_DIR_IF_TEST", N_("Проверка интерфейса")},
+    {14, "SERVICE_CMD_1_DIR_HDW_PARAM_SET", N_("Запись параметров оборудования")},
+    {15, "SERVICE_CMD_1_DIR_HDW_PARAM_GET", N_("Чтение параметров оборудования")},
+    {16, "SERVICE_CMD_1_DIR_SW_PARAM_GET", N_("Запрос параметра ПО")},
+    {17, "SERVICE_CMD_1_DIR_REMOVE_MONO_CHECKS", N_("Удаление mono")},
+    {18, "SERVICE_CMD_1_DIR_FORCE_SAVE_TABLES", N_("Запись таблиц")},
+    {19, "SERVICE_CMD_1_DIR_VIF_SKIP_PASSWORD_CHK", N_("Отмена проверки пароля")},
+    {208, "SERVICE_CMD_1_DIR_ACTIVATION_DATA_GEN", N_("Неизвестный код")},
+    {209, "SERVICE_CMD_1_DIR_ACTIVATION_DATA_READ", N_("Неизвестный код")},
+    {210, "SERVICE_CMD_1_DIR_SESSION_KEY_AGREEMENT", N_("Неизвестный код")},
+    {224, "SERVICE_CMD_1_DIR_REVERSE", N_("Добавление в буфер команды обратной печати")},
+    {225, "SERVICE_CMD_1_DIR_FORCE_FS_KEY_UPDATE", N_("Выполнить обновление ключей ФН")},
+    {226, "SERVICE_CMD_1_DIR_SYNC_FS_DATE_TIME",
+     N_("Синхронизация даты ККТ с датой последнего ФД")},
+    {227, "SERVICE_CMD_1_DIR_RESET_STAT_COUNTERS", N_("Сброс внутренних счетчиков")},
+    {228, "SERVICE_CMD_1_DIR_CHANGE_MAC", N_("Изменение MAC адреса")},
+    {229, "SERVICE_CMD_1_DIR_FS_CLOSE", N_("Закрытие фискального режима ФН")},
+    {230, "SERVICE_CMD_1_DIR_PROG_FEATURE_LIC", N_("Запись функциональных лицензий")},
+    {231, "SERVICE_CMD_1_DIR_READ_FEATURE_LIC", N_("Чтение функциональных лицензий")},
+    {232, "SERVICE_CMD_1_DIR_RESET_CHALLENGE_KEY", N_("Удаление ключа авторизации")},
+    {233, "SERVICE_CMD_1_DIR_SET_CHALLENGE_KEY", N_("Запись ключа авторизации")},
+    {234, "SERVICE_CMD_1_DIR_ENABLE_DOWNGRADE", N_("Разрешение загрузки ранней версии ПО")},
+    {235, "SERVICE_CMD_1_DIR_GET_PRN_VER", N_("Запрос версии ПО принтера")},
+    {236, "SERVICE_CMD_1_DIR_GET_BL_VER", N_("Запрос версии загрузчика")},
+    {237, "SERVICE_CMD_1_DIR_DFU_REBOOT", N_("Переход в режим DFU")},
+    {238, "SERVICE_CMD_1_DIR_PROG_LIC_DEPRECATED", N_("Запись лицензии (устаревшая)")},
+    {239, "SERVICE_CMD_1_DIR_READ_LIC_DEPRECATED", N_("Чтение лицензии (устаревшая)")},
+    {240, "SERVICE_CMD_1_DIR_READ_MCU_UID", N_("Чтение UID процессора")},
+    {241, "SERVICE_CMD_1_DIR_SERIALNUMBER_REPLACE", N_("Смена заводского номера")},
+    {242, "SERVICE_CMD_1_DIR_PING", N_("Проверка связи с сервером (PING)")},
+    {243, "SERVICE_CMD_1_DIR_REBOOT", N_("Перезапуск кассы")},
+    {244, "SERVICE_CMD_1_DIR_GLOBALSUMM_GET", N_("Запрос необнуляемых сумм")},
+    {245, "SERVICE_CMD_1_DIR_SERIALNUMBER_PROG", N_("Запись заводского номера")},
+    {246, "SERVICE_CMD_1_DIR_FLASHKEY_PROG", N_("Запись ключа доступа к FLASH памяти")},
+    {247, "SERVICE_CMD_1_DIR_SET_MODEL", N_("Запись кода модели")},
+    {248, "SERVICE_CMD_1_DIR_MASS_ERASE", N_("Полная очистка базы данных")},
+    {249, "SERVICE_CMD_1_DIR_SESSIONKEY_PROG", N_("Запись сессионного ключа")},
+    {250, "SERVICE_CMD_1_DIR_MASTERKEY_PROG", N_("Запись мастер ключа")},
+    {251, "SERVICE_CMD_1_DIR_WIFI_PROG", N_("Перевод ККТ в состояние обновления модуля WIFI")},
+    {252, "SERVICE_CMD_1_DIR_PRINTER_INIT", N_("Инициализация ФП")},
+    {253, "SERVICE_CMD_1_DIR_FM_PROG", N_("Запись ФП")},
+    {254, "SERVICE_CMD_1_DIR_GRAPH_OFF", N_("Отключение печати графики")},
+    {255, "SERVICE_CMD_1_DIR_GRAPH_ON", N_("Включение печати графики")},
 };
 
 constexpr std::array<TServiceCmd, 256> MakeServiceCmds() {
@@ -282,7 +282,7 @@ constexpr std::array<TServiceCmd, 256> MakeServiceCmds() {
 }
 
 constexpr std::array<TServiceCmd, 256> kServiceCmds = MakeServiceCmds();
-constexpr const char* kUnknownServiceCmd = "Неизвестный код";
+constexpr const char* kUnknownServiceCmd = N_("Неизвестный код");
 
 // ---------------------------------------------------------------------------------------
 // Bit lists
@@ -295,23 +295,23 @@ struct TBitText {
 };
 
 constexpr TBitText kECRFlags[] = {
-    {0, "    Рулон контр. ленты        : ", "есть", "нет"},
-    {1, "    Рулон чековой ленты       : ", "есть", "нет"},
-    {6, "    Опт. датчик контр. ленты  : ", "бумага есть", "бумаги нет"},
-    {7, "    Опт датчик чеков. ленты   : ", "бумага есть", "бумаги нет"},
-    {8, "    Рычаг термог. контр. ленты: ", "опущен", "поднят"},
-    {9, "    Рычаг термог. чеков. ленты: ", "опущен", "поднят"},
-    {10, "    Крышка корпуса ККТ        : ", "поднята", "опущена"},
-    {11, "    Денежный ящик             : ", "открыт", "закрыт"},
-    {12, "    Крышка контр. ленты       : ", "поднята", "опущена"},
+    {0, N_("    Рулон контр. ленты        : "), N_("есть"), N_("нет")},
+    {1, N_("    Рулон чековой ленты       : "), N_("есть"), N_("нет")},
+    {6, N_("    Опт. датчик контр. ленты  : "), N_("бумага есть"), N_("бумаги нет")},
+    {7, N_("    Опт датчик чеков. ленты   : "), N_("бумага есть"), N_("бумаги нет")},
+    {8, N_("    Рычаг термог. контр. ленты: "), N_("опущен"), N_("поднят")},
+    {9, N_("    Рычаг термог. чеков. ленты: "), N_("опущен"), N_("поднят")},
+    {10, N_("    Крышка корпуса ККТ        : "), N_("поднята"), N_("опущена")},
+    {11, N_("    Денежный ящик             : "), N_("открыт"), N_("закрыт")},
+    {12, N_("    Крышка контр. ленты       : "), N_("поднята"), N_("опущена")},
 };
 
 // Bits 0..3 of the fiscal storage life state.
 constexpr const char* kFNLifeLabels[] = {
-    "Проведена настройка ФН",
-    "Открыт фискальный режим",
-    "Закрыт фискальный режим",
-    "Закончена передача фискальных данных в ОФД",
+    N_("Проведена настройка ФН"),
+    N_("Открыт фискальный режим"),
+    N_("Закрыт фискальный режим"),
+    N_("Закончена передача фискальных данных в ОФД"),
 };
 
 struct TBitPhrase {
@@ -322,29 +322,29 @@ struct TBitPhrase {
 
 // Bits 0..4 of the checking status (fiscal tag 2106) sent by the marking server.
 constexpr TBitPhrase kKMCheckingStatus[] = {
-    {0, "код маркировки проверен", "код маркировки не был проверен ФН и (или) ОИСМ"},
-    {1, "результат проверки КП КМ положительный",
-     "результат проверки КП КМ отрицательный или код маркировки не был проверен"},
-    {2, "проверка статуса ОИСМ выполнена", "сведения о статусе товара от ОИСМ не получены"},
-    {3, "от ОИСМ получены сведения, что планируемый статус товара корректен",
-     "от ОИСМ получены сведения, что планируемый статус товара некорректен или сведения о "
-     "статусе товара от ОИСМ не получены"},
-    {4, "результат проверки КП КМ сформирован ККТ, работающей в автономном режиме",
-     "результат проверки КП КМ и статуса товара сформирован ККТ, работающей в режиме передачи "
-     "данных"},
+    {0, N_("код маркировки проверен"), N_("код маркировки не был проверен ФН и (или) ОИСМ")},
+    {1, N_("результат проверки КП КМ положительный"),
+     N_("результат проверки КП КМ отрицательный или код маркировки не был проверен")},
+    {2, N_("проверка статуса ОИСМ выполнена"), N_("сведения о статусе товара от ОИСМ не получены")},
+    {3, N_("от ОИСМ получены сведения, что планируемый статус товара корректен"),
+     N_("от ОИСМ получены сведения, что планируемый статус товара некорректен или сведения о "
+        "статусе товара от ОИСМ не получены")},
+    {4, N_("результат проверки КП КМ сформирован ККТ, работающей в автономном режиме"),
+     N_("результат проверки КП КМ и статуса товара сформирован ККТ, работающей в режиме передачи "
+        "данных")},
 };
 
 constexpr const char* kLocalCheckDone =
-    "код маркировки проверен фискальным накопителем с использованием ключа проверки КП";
+    N_("код маркировки проверен фискальным накопителем с использованием ключа проверки КП");
 constexpr const char* kLocalCheckNotPossible =
-    "код маркировки не может быть проверен фискальным накопителем с использованием ключа "
-    "проверки КП";
+    N_("код маркировки не может быть проверен фискальным накопителем с использованием ключа "
+       "проверки КП");
 constexpr const char* kLocalCheckPositive =
-    "результат проверки КП КМ фискальным накопителем с использованием ключа проверки КП "
-    "положительный";
+    N_("результат проверки КП КМ фискальным накопителем с использованием ключа проверки КП "
+       "положительный");
 constexpr const char* kLocalCheckNegative =
-    "результат проверки КП КМ фискальным накопителем с использованием ключа проверки КП "
-    "отрицательный";
+    N_("результат проверки КП КМ фискальным накопителем с использованием ключа проверки КП "
+       "отрицательный");
 
 // ---------------------------------------------------------------------------------------
 // Rendering helpers
@@ -418,21 +418,38 @@ std::string TlvText(TBytesView data, int indent, TFieldSpans* records = nullptr,
 std::string Voltage(long double hundredths) {
   const std::int64_t rounded = RoundToInt64(hundredths);
   std::string out = FormatSettings().FormatFixed(static_cast<double>(rounded) / 100.0, 2);
-  out += " В.";
+  out += Tr(" В.");
   return out;
 }
 
 std::string AmountOrNone(std::uint64_t value) {
-  if (value == 0xFFFFFFFFFFull) return "[нет]";
+  if (value == 0xFFFFFFFFFFull) return Tr("[нет]");
   return Scaled(value, 100.0, 2);
+}
+
+struct TBitTexts {
+  std::string Label, Set, Clear;
+};
+
+// The status answers (every 0x11 of a log) decode the flags whether or not the text is
+// shown, so their texts are translated once per thread, like the command names.
+const std::array<TBitTexts, std::size(kECRFlags)>& ECRFlagTexts() {
+  thread_local const auto texts = [] {
+    std::array<TBitTexts, std::size(kECRFlags)> out;
+    for (std::size_t i = 0; i < out.size(); ++i)
+      out[i] = {Tr(kECRFlags[i].Label), Tr(kECRFlags[i].Set), Tr(kECRFlags[i].Clear)};
+    return out;
+  }();
+  return texts;
 }
 
 std::string ECRFlagsText(std::uint16_t value) {
   std::string out = "0x" + IntToHex(value, 4, THexCase::Lower);
-  for (const TBitText& flag : kECRFlags) {
+  const auto& texts = ECRFlagTexts();
+  for (std::size_t i = 0; i < texts.size(); ++i) {
     out += kLineEnd;
-    out += flag.Label;
-    out += TestBit(value, flag.Bit) ? flag.Set : flag.Clear;
+    out += texts[i].Label;
+    out += TestBit(value, kECRFlags[i].Bit) ? texts[i].Set : texts[i].Clear;
   }
   return out;
 }
@@ -443,14 +460,15 @@ std::string FNLifeStateText(std::uint8_t value) {
     inner += kLineEnd;
     inner += "  ";
     inner += Tr(kFNLifeLabels[bit]);
-    inner += TestBit(value, bit) ? " Да" : " Нет";
+    inner += TestBit(value, bit) ? Tr(" Да") : Tr(" Нет");
   }
   return Bracketed(value, inner);
 }
 
+// The phrase (a catalogue id) in quotes.
 std::string Quoted(const char* phrase) {
   std::string out = "  \"";
-  out += phrase;
+  out += Tr(phrase);
   out += '"';
   return out;
 }
@@ -478,10 +496,9 @@ std::string KMCheckingStatusText(std::uint8_t value) {
 }
 
 std::string KMServerErrorText(std::uint8_t value) {
-  const char* text = value == 0 ? "Ошибок нет"
-                     : value == 0xFF ? "Сервер не ответил в течение таймаута"
-                                     : "";
-  return Bracketed(value, text);
+  if (value == 0) return Bracketed(value, Tr("Ошибок нет"));
+  if (value == 0xFF) return Bracketed(value, Tr("Сервер не ответил в течение таймаута"));
+  return Bracketed(value, "");
 }
 
 std::string MarkingTypeText(std::uint16_t value) {
@@ -492,16 +509,16 @@ std::string MarkingTypeText(std::uint16_t value) {
       break;
     }
   }
-  return Bracketed(value, text);
+  return Bracketed(value, Tr(text));
 }
 
 std::string ServiceCmdText(std::uint8_t value) {
   const TServiceCmd& cmd = kServiceCmds[value];
   std::string out = "0x" + IntToHex(value, 2);
   out += " (";
-  out += cmd.Description != nullptr ? cmd.Description : kUnknownServiceCmd;
+  out += Tr(cmd.Description != nullptr ? cmd.Description : kUnknownServiceCmd);
   out += ", ";
-  out += cmd.Name != nullptr ? cmd.Name : kUnknownServiceCmd;
+  out += cmd.Name != nullptr ? std::string(cmd.Name) : Tr(kUnknownServiceCmd);
   out += ')';
   return out;
 }
@@ -576,7 +593,7 @@ std::uint8_t ReadPartByte(IBinStream& stream, TPartBytes& bytes) {
 void AddPart(TParserCommand& parser, const TPartBytes& bytes, std::string name, std::string value,
              TParseType source, TFieldSpans children = {}) {
   if (TFieldSpans* parts = parser.PartSpans())
-    parts->push_back(bytes.Span(name, value, std::move(children)));
+    parts->push_back(bytes.Span(ShownFieldName(name), value, std::move(children)));
   parser.AddFieldValue(std::move(name), std::move(value), source);
 }
 
@@ -635,8 +652,8 @@ void ParseKMAnswer(TParserCommand& parser, TParseType source) {
   }
   if (hasError) AddPart(parser, errorBytes, "KMServerErrorCode", KMServerErrorText(error), source);
   if (hasStatus) {
-    AddPart(parser, statusBytes, "KMServerCheckingStatus (Тег 2106)", KMCheckingStatusText(status),
-            source);
+    AddPart(parser, statusBytes, N_("KMServerCheckingStatus (Тег 2106)"),
+            KMCheckingStatusText(status), source);
   }
   if (!tlv.empty()) {
     AddPart(parser, tlvBytes, "TLVData Hex", BytesToHex(tlv), source);
@@ -793,7 +810,7 @@ std::string DecodeField(TFieldType type, TParserCommand& parser, TParseType sour
       return CodeField(stream, kMarkingTypeEx);
     case ftAcceptOrDecline: {
       const std::uint8_t value = stream.ReadByte();
-      return std::to_string(value) + (value == 1 ? " [Принять]" : " [Отклонить]");
+      return std::to_string(value) + (value == 1 ? Tr(" [Принять]") : Tr(" [Отклонить]"));
     }
     case ftKMSendAnswer:
       ParseKMSendAnswer(parser, source);

@@ -169,12 +169,12 @@ class TParser {
   }
 
   [[noreturn]] void FailExtra() const {
-    Fail("Фильтр: лишний текст \"%1\" (позиция %2)", FToken.Begin,
+    Fail(N_("Фильтр: лишний текст \"%1\" (позиция %2)"), FToken.Begin,
          {Trimmed(FText.substr(FToken.Begin))});
   }
 
   [[noreturn]] void FailValueExpected(const TToken& after) const {
-    Fail("Фильтр: ожидается значение после \"%1\" (позиция %2)", FToken.Begin, {Source(after)});
+    Fail(N_("Фильтр: ожидается значение после \"%1\" (позиция %2)"), FToken.Begin, {Source(after)});
   }
 
   std::string_view Source(const TToken& token) const {
@@ -247,7 +247,7 @@ class TParser {
         }
     }
     FToken.End = at + 1;
-    Fail("Фильтр: неизвестный оператор \"%1\" (позиция %2)", at, {FText.substr(at, 1)});
+    Fail(N_("Фильтр: неизвестный оператор \"%1\" (позиция %2)"), at, {FText.substr(at, 1)});
   }
 
   void ReadQuoted(std::size_t open) {
@@ -262,7 +262,7 @@ class TParser {
         ++at;
       FToken.Text.push_back(FText[at]);
     }
-    Fail("Фильтр: не закрыта кавычка (позиция %1)", open);
+    Fail(N_("Фильтр: не закрыта кавычка (позиция %1)"), open);
   }
 
   bool AtWord(std::string_view keyword) const {
@@ -306,7 +306,7 @@ class TParser {
 
   TNode ParseUnary() {
     if (++FDepth > kMaxDepth)
-      Fail("Фильтр: слишком глубокая вложенность (позиция %1)", FToken.Begin);
+      Fail(N_("Фильтр: слишком глубокая вложенность (позиция %1)"), FToken.Begin);
     TNode result;
     if (AtNot()) {
       Advance();
@@ -316,7 +316,7 @@ class TParser {
       const std::size_t open = FToken.Begin;
       Advance();
       result = ParseOr();
-      if (FToken.Kind == TTokenKind::End) Fail("Фильтр: не закрыта скобка (позиция %1)", open);
+      if (FToken.Kind == TTokenKind::End) Fail(N_("Фильтр: не закрыта скобка (позиция %1)"), open);
       if (FToken.Kind != TTokenKind::Close) FailExtra();
       Advance();
     } else {
@@ -328,7 +328,7 @@ class TParser {
 
   TNode ParseTerm() {
     if (FToken.Kind != TTokenKind::Word || AtWord("and") || AtWord("or") || AtWord("in"))
-      Fail("Фильтр: ожидается условие (позиция %1)", FToken.Begin);
+      Fail(N_("Фильтр: ожидается условие (позиция %1)"), FToken.Begin);
     const TToken field = FToken;
     TNode node;
     enum TOps : unsigned { kEquality = 1, kOrder = 2, kContains = 4, kIn = 8 };
@@ -359,7 +359,7 @@ class TParser {
       node.Kind = TKind::Number;
       allowed = kEquality | kOrder;
     } else {
-      Fail("Фильтр: неизвестное поле \"%1\" (позиция %2)", field.Begin, {field.Text});
+      Fail(N_("Фильтр: неизвестное поле \"%1\" (позиция %2)"), field.Begin, {field.Text});
     }
     Advance();
     if (allowed == 0) return node;
@@ -370,14 +370,14 @@ class TParser {
     } else if (AtWord("in")) {
       node.Op = TOp::In;
     } else {
-      Fail("Фильтр: ожидается оператор после \"%1\" (позиция %2)", op.Begin, {field.Text});
+      Fail(N_("Фильтр: ожидается оператор после \"%1\" (позиция %2)"), op.Begin, {field.Text});
     }
     unsigned group = kOrder;
     if (node.Op == TOp::Eq || node.Op == TOp::Ne) group = kEquality;
     if (node.Op == TOp::Contains || node.Op == TOp::NotContains) group = kContains;
     if (node.Op == TOp::In) group = kIn;
     if ((allowed & group) == 0)
-      Fail("Фильтр: оператор \"%1\" не подходит к полю \"%2\" (позиция %3)", op.Begin,
+      Fail(N_("Фильтр: оператор \"%1\" не подходит к полю \"%2\" (позиция %3)"), op.Begin,
            {Source(op), field.Text});
     Advance();
 
@@ -416,23 +416,23 @@ class TParser {
     TBytes bytes;
     if (hex) bytes = HexToBytes(text.size() % 2 == 1 ? "0" + text : text);
     if (!hex || bytes.size() != CommandCodeLength(bytes))
-      Fail("Фильтр: неверный код команды \"%1\" (позиция %2)", FToken.Begin, {text});
+      Fail(N_("Фильтр: неверный код команды \"%1\" (позиция %2)"), FToken.Begin, {text});
     Advance();
     return CommandCodeOf(bytes);
   }
 
   void ParseCodeList(TNode& node, const TToken& in) {
     if (FToken.Kind != TTokenKind::OpenBrace)
-      Fail("Фильтр: ожидается \"{\" после \"%1\" (позиция %2)", FToken.Begin, {Source(in)});
+      Fail(N_("Фильтр: ожидается \"{\" после \"%1\" (позиция %2)"), FToken.Begin, {Source(in)});
     const std::size_t open = FToken.Begin;
     TToken separator = FToken;
     Advance();
     for (;;) {
       node.Codes.push_back(ParseCode(separator));
       if (FToken.Kind == TTokenKind::CloseBrace) break;
-      if (FToken.Kind == TTokenKind::End) Fail("Фильтр: не закрыта скобка (позиция %1)", open);
+      if (FToken.Kind == TTokenKind::End) Fail(N_("Фильтр: не закрыта скобка (позиция %1)"), open);
       if (FToken.Kind != TTokenKind::Comma)
-        Fail("Фильтр: ожидается \",\" или \"}\" (позиция %1)", FToken.Begin);
+        Fail(N_("Фильтр: ожидается \",\" или \"}\" (позиция %1)"), FToken.Begin);
       separator = FToken;
       Advance();
     }
@@ -452,7 +452,7 @@ class TParser {
       }
       value = value * 10 + (c - '0');
     }
-    if (!ok) Fail("Фильтр: неверное число \"%1\" (позиция %2)", FToken.Begin, {text});
+    if (!ok) Fail(N_("Фильтр: неверное число \"%1\" (позиция %2)"), FToken.Begin, {text});
     Advance();
     return value;
   }
@@ -485,7 +485,7 @@ class TParser {
     std::optional<std::int64_t> ms;
     if (AppendStampTime(stamp.append(date).append(" "), rest) && date.size() == 10)
       ms = ParseLogTimeStamp(stamp);
-    if (!ms) Fail("Фильтр: неверное время \"%1\" (позиция %2)", begin, {text});
+    if (!ms) Fail(N_("Фильтр: неверное время \"%1\" (позиция %2)"), begin, {text});
     node.Value = *ms;
   }
 

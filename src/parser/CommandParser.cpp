@@ -3,6 +3,7 @@
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
 #include "core/CommandCode.h"
+#include "core/Translate.h"
 #include "parser/CommandFields.h"
 #include "parser/PrinterTypes.h"
 
@@ -43,6 +44,10 @@ std::string FindValue(const TFieldValues& values, std::string_view name) {
 }
 
 }  // namespace
+
+std::string ShownFieldName(const std::string& name) {
+  return name.empty() ? name : Tr(name.c_str());
+}
 
 void TParserCommand::Init() {
   CreateFields();
@@ -112,7 +117,7 @@ std::string TParserCommand::Parse(const TCommand& command, TParseType source, bo
       const std::int64_t start = FStream.Position();
       const std::int64_t missing = FStream.Missing();
       TFieldSpan& span = spans->emplace_back();
-      span.Name = name;
+      span.Name = ShownFieldName(name);
       FPartSpans = &span.Children;
       std::string value;
       try {
@@ -136,8 +141,10 @@ std::string TParserCommand::Parse(const TCommand& command, TParseType source, bo
   }
   if (!withText) return {};
   std::string text;
+  // The values keep the names of the layout, which the summaries look them up by; the
+  // text shows them through the catalogue.
   for (const auto& [name, value] : values) {
-    text += name;
+    text += ShownFieldName(name);
     text += ": ";
     text += value;
     text += "\r\n";

@@ -81,6 +81,10 @@ inline constexpr std::string_view kHiddenValue = "###quillon_not_visible_value##
 using TFieldLayout = std::vector<std::pair<std::string, TFieldType>>;
 using TFieldValues = std::vector<std::pair<std::string, std::string>>;
 
+// A field name as the texts show it: through the catalogue, so that a name marked with N_
+// is shown translated (an empty name stays empty).
+std::string ShownFieldName(const std::string& name);
+
 class TParserCommand {
  public:
   TParserCommand() = default;
@@ -98,7 +102,9 @@ class TParserCommand {
   virtual std::string GetShortValue() { return {}; }
 
   // Decodes one side of the command into "name: value" lines ending in CR LF, or the
-  // "Error: ..." line of a failed answer. `withText` false fills the values only.
+  // "Error: ..." line of a failed answer. `withText` false fills the values only. The text
+  // and the spans show the field names through the catalogue (Tr); the values keep the
+  // layout's names, which GetFieldValue looks up.
   //
   // With `spans`, they are also told where each value's bytes are (TFieldSpan, offsets
   // into the side's bytes with the code and result byte). How they stand to the text:

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <vector>
 
+#include "core/Translate.h"
+
 namespace quillon {
 
 namespace {
@@ -32,7 +34,7 @@ std::string Progress(const TCommandList& commands, int index, int pass) {
     name = commands[static_cast<std::size_t>(index)].CommandName();
   std::string text;
   if (pass >= 0) {
-    text += "Цикл ";
+    text += Tr("Цикл ");
     text += std::to_string(pass);
     text += ' ';
   }
@@ -68,7 +70,7 @@ std::string ErrorStatus(const TCommandList& commands, std::string_view message) 
   } else if (words.size() == 2) {
     error = words[1];
   }
-  return Progress(commands, index, pass) + ": Ошибка: " + std::string(error);
+  return Progress(commands, index, pass) + Tr(": Ошибка: ") + std::string(error);
 }
 
 int ExtractErrorCode(std::string_view message) {

@@ -7,13 +7,14 @@
 
 #include "core/CodePages.h"
 #include "core/Errors.h"
+#include "core/Translate.h"
 
 namespace quillon {
 
 namespace {
 
 constexpr const char* kErrTooLarge = "to large data";
-constexpr const char* kErrFvlnLength = "Неверная длина FVLN";
+constexpr const char* kErrFvlnLength = N_("Неверная длина FVLN");
 constexpr std::uint8_t kMaxFvlnPoint = 8;
 constexpr double kSecondsPerDay = 86400.0;
 
@@ -162,7 +163,7 @@ std::uint64_t TFormatTLV::ValueTLV2VLN(TBytesView s) {
 }
 
 TAmount TFormatTLV::ValueTLV2FVLN(TBytesView s) {
-  if (s.size() < 2 || s[0] > kMaxFvlnPoint) throw EQuillonError(kErrFvlnLength);
+  if (s.size() < 2 || s[0] > kMaxFvlnPoint) throw EQuillonError(Tr(kErrFvlnLength));
   UInt128 raw = static_cast<UInt128>(ValueTLV2Int(s.substr(1))) * TAmount::kScale;
   for (int i = 0; i < s[0]; ++i) {
     UInt128 q = raw / 10;
@@ -177,7 +178,7 @@ TAmount TFormatTLV::ValueTLV2FVLN(TBytesView s) {
 std::string TFormatTLV::ValueTLV2FVLNstr(TBytesView s) {
   if (s.empty()) return std::string();
   const int point = s[0];
-  if (point > kMaxFvlnPoint || s.size() == 1) throw EQuillonError(kErrFvlnLength);
+  if (point > kMaxFvlnPoint || s.size() == 1) throw EQuillonError(Tr(kErrFvlnLength));
   double value = static_cast<double>(ValueTLV2Int(s.substr(1)));
   for (int i = 0; i < point; ++i) value /= 10;
   char buf[64];

@@ -64,6 +64,12 @@ TFieldSpan RecordSpan(std::size_t base, std::size_t p, std::size_t size, std::ui
   return record;
 }
 
+// The caption of the records of the tag in the language of the texts.
+std::string_view Caption(const TTLVTag& entry) {
+  const std::string& id = entry.ShortDescription();
+  return id.empty() ? std::string_view() : std::string_view(Tr(id.c_str()));
+}
+
 }  // namespace
 
 TTLVParser::TTLVParser() : TTLVParser(TTLVTags::Shared()) {}
@@ -155,7 +161,7 @@ void TTLVParser::DoParseTLV(TBytesView AData, std::string& AOut, TFieldSpans* AR
     // The declared length is checked against the whole buffer of the level, not against
     // what is left of it after this record's header.
     if (length > data.size() - kHeaderSize) {
-      AOut += entry->ShortDescription();
+      AOut += Caption(*entry);
       name();
       AOut += ':';
       const std::size_t valueStart = AOut.size();
@@ -166,7 +172,7 @@ void TTLVParser::DoParseTLV(TBytesView AData, std::string& AOut, TFieldSpans* AR
       continue;
     }
 
-    AOut += entry->ShortDescription();
+    AOut += Caption(*entry);
     name();
 
     if (entry->TagType() == tvSTLV) {

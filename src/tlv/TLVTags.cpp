@@ -69,8 +69,9 @@ std::string GetCalcSignText(std::int32_t AValue) {
 }
 
 std::string GetTaxSystemsText(std::uint32_t AValue) {
-  if (AValue == 0) return "Нет";
-  static constexpr const char* kParts[] = {"ОБЩ.", "+УД", "+УДМР", "+ЕНВД", "+ЕСН", "+ПСН"};
+  if (AValue == 0) return Tr("Нет");
+  static constexpr const char* kParts[] = {N_("ОБЩ."),  N_("+УД"),  N_("+УДМР"),
+                                           N_("+ЕНВД"), N_("+ЕСН"), N_("+ПСН")};
   std::string text;
   for (std::size_t bit = 0; bit < std::size(kParts); ++bit)
     if ((AValue >> bit) & 1u) text += Tr(kParts[bit]);
@@ -95,8 +96,8 @@ void TTLVTag::SetOwner(TTLVTags* AOwner) {
 }
 
 std::string TTLVTag::GetDescription() const {
-  std::string text = FDescription;
-  if (text.empty()) return text;
+  if (FDescription.empty()) return {};
+  std::string text = Tr(FDescription.c_str());
   std::size_t end = 0;
   const char32_t first = NextUtf8(text, end);
   const char32_t upper = UpperCase(first);

@@ -48,8 +48,10 @@ class TTLVTag {
   std::uint32_t TagType() const { return FTagType; }
   std::int32_t Length() const { return FLength; }
   bool FixedLength() const { return FFixedLength; }
+  // The caption of the records of this tag as the table has it, a catalogue id: the TLV
+  // parser shows it through Tr().
   const std::string& ShortDescription() const { return FShortDescription; }
-  // The description with its first letter raised to upper case.
+  // The description in the language of the texts, its first letter raised to upper case.
   std::string Description() const { return GetDescription(); }
   std::string GetDescription() const;
 
