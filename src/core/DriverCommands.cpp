@@ -34,8 +34,8 @@ int Slot(std::uint16_t code) {
 }
 
 // The names as this thread shows them. The list asks for the name of every command, so
-// the catalogue is read once per thread, on its first name, rather than for each command;
-// the language is chosen before that (SetLanguage), a later change is not seen here.
+// the catalogue is read once per thread (and again after the language changed), rather
+// than for each command.
 class TNameIndex {
  public:
   TNameIndex() {
@@ -60,8 +60,7 @@ class TNameIndex {
 };
 
 const TNameIndex& NameIndex() {
-  thread_local const TNameIndex index;
-  return index;
+  return PerThreadTexts([] { return TNameIndex(); });
 }
 
 }  // namespace

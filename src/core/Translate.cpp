@@ -90,6 +90,10 @@ void SetTranslationDirectory(const std::string& dir) {
   gGeneration.fetch_add(1, std::memory_order_acq_rel);
 }
 
+unsigned TranslationGeneration() {
+  return gGeneration.load(std::memory_order_acquire);
+}
+
 std::string TranslationDirectory() {
   BindOnce();
   const char* dir = bindtextdomain(kTextDomain, nullptr);

@@ -8,6 +8,7 @@
 // install into.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,26 @@ constexpr const char* N_(const char* msgid) {
 
 // Points the text domain at a folder of catalogues (LOCALE/LC_MESSAGES/quillon.mo).
 void SetTranslationDirectory(const std::string& dir);
+
+// Changes whenever the catalogue folder or the language is changed.
+unsigned TranslationGeneration();
+
+// A value made of translated texts (make() builds it), kept per thread and built again
+// after the catalogue or the language changed: for tables read for every command. Each
+// call site (each lambda) keeps its own value; references stay valid on the thread until
+// the next change.
+template <class TMake>
+const auto& PerThreadTexts(TMake make) {
+  using TValue = decltype(make());
+  thread_local std::optional<TValue> value;
+  thread_local unsigned generation = 0;
+  const unsigned now = TranslationGeneration();
+  if (!value || generation != now) {
+    value.emplace(make());
+    generation = now;
+  }
+  return *value;
+}
 
 // The folder the catalogues are read from.
 std::string TranslationDirectory();

@@ -434,13 +434,12 @@ struct TBitTexts {
 // The status answers (every 0x11 of a log) decode the flags whether or not the text is
 // shown, so their texts are translated once per thread, like the command names.
 const std::array<TBitTexts, std::size(kECRFlags)>& ECRFlagTexts() {
-  thread_local const auto texts = [] {
+  return PerThreadTexts([] {
     std::array<TBitTexts, std::size(kECRFlags)> out;
     for (std::size_t i = 0; i < out.size(); ++i)
       out[i] = {Tr(kECRFlags[i].Label), Tr(kECRFlags[i].Set), Tr(kECRFlags[i].Clear)};
     return out;
-  }();
-  return texts;
+  });
 }
 
 std::string ECRFlagsText(std::uint16_t value) {

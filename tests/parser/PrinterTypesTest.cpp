@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/DriverCommands.h"
 #include "core/Translate.h"
 #include "parser/PrinterTypes.h"
 
@@ -147,7 +148,8 @@ class TranslatedTexts : public ::testing::Test {
                     {". (Чек коррекции)", " [correction]"},
                     {"Неизвестный режим: %d", "Mode %d is unknown"},
                     {"Неизвестный подрежим устройства (%d)", "Submode %s%d%n is unknown"},
-                    {"Фаза печати операции", "Printing"}});
+                    {"Фаза печати операции", "Printing"},
+                    {"Запрос состояния", "Status request"}});
     SetTranslationDirectory(dir_.string());
   }
 
@@ -180,6 +182,16 @@ TEST_F(TranslatedTexts, EveryKindOfTextGoesThroughTheCatalogue) {
   EXPECT_EQ(GetECRAdvancedModeDescription(5), "Printing");
   // The number goes in place of "%d" only; other conversions in a translation stay text.
   EXPECT_EQ(GetECRAdvancedModeDescription(9), "Submode %s9%n is unknown");
+}
+
+// The command names are read for every command from a per-thread table: it follows a
+// change of the catalogue rather than keeping the texts of the first one.
+TEST_F(TranslatedTexts, CommandNamesFollowTheCatalogue) {
+  EXPECT_EQ(GetCommandName(0x11), "Status request");
+  SetTranslationDirectory((dir_ / "missing").string());
+  EXPECT_EQ(GetCommandName(0x11), "Запрос состояния");
+  SetTranslationDirectory(dir_.string());
+  EXPECT_EQ(GetCommandName(0x11), "Status request");
 }
 
 }  // namespace
