@@ -1,52 +1,46 @@
 #include "ui/EncodingButton.h"
 
 #include <QAction>
-#include <QActionGroup>
-#include <QMenu>
 
 #include "ui/UiText.h"
 
 namespace quillon {
 
-TEncodingButton::TEncodingButton(QWidget* parent) : QToolButton(parent) {
-  setPopupMode(QToolButton::InstantPopup);
-  setText(T("Кодировка"));
-  auto* menu = new QMenu(this);
-  menu->setObjectName(QStringLiteral("pmEncoding"));
-  auto* group = new QActionGroup(menu);
-  group->setExclusive(true);
-  for (const TLogEncodingName& name : LogEncodingNames()) {
-    QAction* action = menu->addAction(T(name.MenuText));
-    action->setObjectName(QStringLiteral("acEncoding_") + QLatin1String(name.CliName));
-    action->setCheckable(true);
-    group->addAction(action);
-    const TLogEncoding encoding = name.Encoding;
-    connect(action, &QAction::triggered, this, [this, encoding] {
-      if (encoding == FEncoding) return;
-      Show(encoding);
-      emit EncodingChosen(encoding);
-    });
-    FActions.emplace_back(encoding, action);
-  }
-  setMenu(menu);
-  Show(FEncoding);
+namespace {
+
+int IndexOf(TLogEncoding encoding) {
+  const auto names = LogEncodingNames();
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (names[i].Encoding == encoding) return static_cast<int>(i);
+  return 0;
+}
+
+}  // namespace
+
+TEncodingButton::TEncodingButton(QWidget* parent)
+    : TChoiceButton(T("Кодировка"), QStringLiteral("pmEncoding"), parent) {
+  for (const TLogEncodingName& name : LogEncodingNames())
+    AddChoice(QStringLiteral("acEncoding_") + QLatin1String(name.CliName), T(name.MenuText));
+  connect(this, &TChoiceButton::Chosen, this,
+          [this](int index) { emit EncodingChosen(LogEncodingNames()[index].Encoding); });
+  SetCurrent(IndexOf(TLogEncoding::Auto));
+}
+
+TLogEncoding TEncodingButton::Encoding() const {
+  return LogEncodingNames()[static_cast<std::size_t>(Current())].Encoding;
 }
 
 QAction* TEncodingButton::Action(TLogEncoding encoding) const {
-  for (const auto& [choice, action] : FActions)
-    if (choice == encoding) return action;
-  return nullptr;
+  return ActionAt(IndexOf(encoding));
 }
 
 void TEncodingButton::SetEncoding(TLogEncoding encoding) {
-  Show(encoding);
+  SetCurrent(IndexOf(encoding));
 }
 
-void TEncodingButton::Show(TLogEncoding encoding) {
-  FEncoding = encoding;
-  if (QAction* action = Action(encoding)) action->setChecked(true);
-  setToolTip(T("Кодировка файла лога без метки порядка байтов: %1")
-                 .arg(T(LogEncodingName(encoding).MenuText)));
+QString TEncodingButton::ToolTipFor(int index) const {
+  return T("Кодировка файла лога без метки порядка байтов: %1")
+      .arg(T(LogEncodingNames()[static_cast<std::size_t>(index)].MenuText));
 }
 
 }  // namespace quillon

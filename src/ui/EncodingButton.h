@@ -2,23 +2,18 @@
 // beside the open button, its menu the choices of the core's table (TLogEncoding).
 #pragma once
 
-#include <QToolButton>
-#include <utility>
-#include <vector>
-
 #include "core/TextFile.h"
-
-class QAction;
+#include "ui/ChoiceButton.h"
 
 namespace quillon {
 
-class TEncodingButton : public QToolButton {
+class TEncodingButton : public TChoiceButton {
   Q_OBJECT
 
  public:
   explicit TEncodingButton(QWidget* parent = nullptr);
 
-  TLogEncoding Encoding() const { return FEncoding; }
+  TLogEncoding Encoding() const;
   // Checks the choice in the menu; EncodingChosen does not come.
   void SetEncoding(TLogEncoding encoding);
   // The menu's item of a choice.
@@ -28,11 +23,8 @@ class TEncodingButton : public QToolButton {
   // The user picked another choice than the one checked before.
   void EncodingChosen(TLogEncoding encoding);
 
- private:
-  void Show(TLogEncoding encoding);
-
-  std::vector<std::pair<TLogEncoding, QAction*>> FActions;
-  TLogEncoding FEncoding = TLogEncoding::Auto;
+ protected:
+  QString ToolTipFor(int index) const override;
 };
 
 }  // namespace quillon

@@ -1,69 +1,60 @@
 #include "ui/LanguageButton.h"
 
-#include <QAction>
-#include <QActionGroup>
-#include <QMenu>
+#include <iterator>
 
+#include "core/Translate.h"
 #include "ui/UiText.h"
 
 namespace quillon {
 
 namespace {
 
-const TLanguageChoice* ChoiceOf(const QString& code) {
-  for (const TLanguageChoice& choice : kLanguageChoices)
-    if (code == QLatin1String(choice.Code)) return &choice;
-  return nullptr;
+// The position of code in kLanguageChoices; -1 for an unknown code.
+int IndexOf(const QString& code) {
+  for (std::size_t i = 0; i < std::size(kLanguageChoices); ++i)
+    if (code == QLatin1String(kLanguageChoices[i].Code)) return static_cast<int>(i);
+  return -1;
+}
+
+QString CodeAt(int index) {
+  return QLatin1String(kLanguageChoices[static_cast<std::size_t>(index)].Code);
 }
 
 }  // namespace
 
 QString LanguageChoiceName(const QString& code) {
-  const TLanguageChoice* choice = ChoiceOf(code);
-  if (choice == nullptr) choice = &kLanguageChoices[0];
+  const int index = IndexOf(code);
   // Only the system's choice is a resource text; a language is named in its own words.
-  return choice == &kLanguageChoices[0] ? T(choice->Name) : QString::fromUtf8(choice->Name);
+  if (index <= 0) return T(kLanguageChoices[0].Name);
+  return QString::fromUtf8(kLanguageChoices[static_cast<std::size_t>(index)].Name);
 }
 
-TLanguageButton::TLanguageButton(QWidget* parent) : QToolButton(parent) {
-  setPopupMode(QToolButton::InstantPopup);
-  setText(T("Язык"));
-  auto* menu = new QMenu(this);
-  menu->setObjectName(QStringLiteral("pmLanguage"));
-  auto* group = new QActionGroup(menu);
-  group->setExclusive(true);
-  for (const TLanguageChoice& choice : kLanguageChoices) {
-    const QString code = QLatin1String(choice.Code);
-    QAction* action = menu->addAction(LanguageChoiceName(code));
-    action->setObjectName(QStringLiteral("acLanguage_") +
-                          (code.isEmpty() ? QStringLiteral("system") : code));
-    action->setCheckable(true);
-    group->addAction(action);
-    connect(action, &QAction::triggered, this, [this, code] {
-      if (code == FLanguage) return;
-      Show(code);
-      emit LanguageChosen(code);
-    });
-    FActions.emplace_back(code, action);
+TLanguageButton::TLanguageButton(QWidget* parent)
+    : TChoiceButton(T("Язык"), QStringLiteral("pmLanguage"), parent) {
+  for (std::size_t i = 0; i < std::size(kLanguageChoices); ++i) {
+    const QString code = CodeAt(static_cast<int>(i));
+    AddChoice(QStringLiteral("acLanguage_") + (code.isEmpty() ? QStringLiteral("system") : code),
+              LanguageChoiceName(code));
   }
-  setMenu(menu);
-  Show(FLanguage);
+  connect(this, &TChoiceButton::Chosen, this,
+          [this](int index) { emit LanguageChosen(CodeAt(index)); });
+  SetCurrent(0);
+}
+
+QString TLanguageButton::Language() const {
+  return CodeAt(Current());
 }
 
 QAction* TLanguageButton::Action(const QString& code) const {
-  for (const auto& [choice, action] : FActions)
-    if (choice == code) return action;
-  return nullptr;
+  return ActionAt(IndexOf(code));
 }
 
 void TLanguageButton::SetLanguage(const QString& code) {
-  Show(ChoiceOf(code) != nullptr ? code : QString());
+  SetCurrent(IndexOf(code) >= 0 ? IndexOf(code) : 0);
 }
 
-void TLanguageButton::Show(const QString& code) {
-  FLanguage = code;
-  if (QAction* action = Action(code)) action->setChecked(true);
-  setToolTip(T("Язык программы: %1").arg(LanguageChoiceName(code)));
+QString TLanguageButton::ToolTipFor(int index) const {
+  return T("Язык программы: %1").arg(LanguageChoiceName(CodeAt(index)));
 }
 
 }  // namespace quillon

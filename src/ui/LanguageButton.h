@@ -4,22 +4,19 @@
 #pragma once
 
 #include <QString>
-#include <QToolButton>
-#include <utility>
-#include <vector>
 
-class QAction;
+#include "ui/ChoiceButton.h"
 
 namespace quillon {
 
-class TLanguageButton : public QToolButton {
+class TLanguageButton : public TChoiceButton {
   Q_OBJECT
 
  public:
   explicit TLanguageButton(QWidget* parent = nullptr);
 
   // The code of the choice checked ("" as the system).
-  QString Language() const { return FLanguage; }
+  QString Language() const;
   // Checks the choice of code (an unknown code checks the system's); LanguageChosen does
   // not come.
   void SetLanguage(const QString& code);
@@ -30,11 +27,8 @@ class TLanguageButton : public QToolButton {
   // The user picked another choice than the one checked before.
   void LanguageChosen(const QString& code);
 
- private:
-  void Show(const QString& code);
-
-  std::vector<std::pair<QString, QAction*>> FActions;
-  QString FLanguage;
+ protected:
+  QString ToolTipFor(int index) const override;
 };
 
 // The name a choice is shown by: the system's in the texts' language, the others in their
