@@ -16,6 +16,7 @@
 
 #ifdef QUILLON_CLI_DEVICES
 #include "ChildProcess.h"
+#include "ShellRun.h"
 #endif
 
 namespace {
@@ -52,16 +53,6 @@ std::string Quoted(const std::string& text) {
   return quoted + "'";
 }
 
-bool HasCyrillic(const std::string& text) {
-  // U+0400..U+04FF: lead bytes D0..D3 in UTF-8.
-  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const auto next = static_cast<unsigned char>(text[i + 1]);
-    if (lead >= 0xD0 && lead <= 0xD3 && (next & 0xC0) == 0x80) return true;
-  }
-  return false;
-}
-
 class CliLanguageTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -96,12 +87,7 @@ class CliLanguageTest : public ::testing::Test {
       command += Quoted(value);
     }
     command += " 2>&1";
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return out;
-    char buf[65536];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-    pclose(pipe);
+    std::string out = quillon::test::RunShell(command).Out;
     const std::string program = QUILLON_CLI;
     for (std::size_t at; (at = out.find(program)) != std::string::npos;)
       out.replace(at, program.size(), "quillon-cli");
@@ -174,7 +160,7 @@ TEST_F(CliLanguageTest, EnglishOutputsHaveNoRussianText) {
       SCOPED_TRACE(std::string(c.Name) + " under " + environment);
       const std::string out = Run(c, environment);
       EXPECT_FALSE(out.empty());
-      EXPECT_FALSE(HasCyrillic(out)) << out;
+      EXPECT_FALSE(quillon::test::HasCyrillic(out)) << out;
     }
   }
 }

@@ -17,6 +17,7 @@
 #include "FormatSettingsGuard.h"
 #include "LogEdit.h"
 #include "LogGenerator.h"
+#include "ShellRun.h"
 #include "core/BinUtils.h"
 #include "core/CodePages.h"
 #include "core/FormatSettings.h"
@@ -41,26 +42,17 @@ TRun RunCli(const std::string& args, const char* locale = nullptr) {
   fs::path errFile = fs::temp_directory_path() / ("quillon-cli-err-" + std::to_string(getpid()));
   std::string command = std::string(QUILLON_CLI) + " " + args + " 2>" + errFile.string();
   if (locale != nullptr) command = std::string("LC_ALL=") + locale + " " + command;
+  const quillon::test::TShellRun shell = quillon::test::RunShell(command);
   TRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.Out.append(buf, n);
-  int status = pclose(pipe);
-  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.Out = shell.Out;
+  run.Status = shell.Status;
   std::ifstream err(errFile, std::ios::binary);
   run.Err.assign(std::istreambuf_iterator<char>(err), {});
   fs::remove(errFile);
   return run;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using quillon::test::Lines;
 
 class CliTest : public ::testing::Test {
  protected:

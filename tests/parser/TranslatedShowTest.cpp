@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ShellRun.h"
 #include "TestCommands.h"
 #include "core/BinUtils.h"
 #include "core/KorvanProtocol2.h"
@@ -31,35 +32,19 @@ std::string Show(const std::string& program, const std::string& environment, con
                  int number) {
   const std::string command = "env -u LANGUAGE -u LANG -u LC_MESSAGES " + environment + " " +
                               program + " show " + log + " " + std::to_string(number) + " 2>&1";
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buf[4096];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-  const int status = pclose(pipe);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command << "\n" << out;
-  return out;
+  const test::TShellRun run = test::RunShell(command);
+  EXPECT_EQ(run.Status, 0) << command << "\n" << run.Out;
+  return run.Out;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using test::Lines;
 
 // The words of the text with Cyrillic letters in them, each once.
 std::vector<std::string> CyrillicWords(const std::string& text) {
   std::vector<std::string> words;
   std::istringstream in(text);
   for (std::string word; in >> word;) {
-    bool cyrillic = false;
-    for (std::size_t i = 0; i + 1 < word.size() && !cyrillic; ++i) {
-      const auto lead = static_cast<unsigned char>(word[i]);
-      const auto next = static_cast<unsigned char>(word[i + 1]);
-      cyrillic = lead >= 0xD0 && lead <= 0xD3 && next >= 0x80 && next <= 0xBF;
-    }
-    if (cyrillic && std::find(words.begin(), words.end(), word) == words.end())
+    if (test::HasCyrillic(word) && std::find(words.begin(), words.end(), word) == words.end())
       words.push_back(word);
   }
   return words;
