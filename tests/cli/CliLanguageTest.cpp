@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "ShellRun.h"
 #ifdef QUILLON_CLI_DEVICES
 #include "ChildProcess.h"
-#include "ShellRun.h"
 #endif
 
 namespace {
@@ -28,11 +28,13 @@ namespace fs = std::filesystem;
 struct TOutputCase {
   const char* Name;
   std::vector<std::string> Args;
-  bool Devices = false;  // replay, status and emulate: builds with the driver only
+  // replay, status and emulate, and the program's help that lists them: builds with the
+  // driver only
+  bool Devices = false;
 };
 
 const TOutputCase kOutputs[] = {
-    {"help", {"--help"}},
+    {"help", {"--help"}, true},
     {"list-help", {"list", "--help"}},
     {"stats-help", {"stats", "--help"}},
     {"show-help", {"show", "--help"}},
