@@ -26,7 +26,7 @@ env -u LANGUAGE LC_ALL=C.UTF-8 "$cli" show "$sample" 1 > "$scratch/show.txt" || 
 grep -q "^Передано" "$scratch/show.txt" || fail "show printed no request"
 LANGUAGE=en LC_ALL=C.UTF-8 "$cli" show "$sample" 1 > "$scratch/show-en.txt" || fail "show (en) failed"
 grep -q "^Sent" "$scratch/show-en.txt" || fail "show under LANGUAGE=en is not English"
-"$tree/bin/quillon-generate-log" -o "$scratch/generated.log" -n 20 > /dev/null || fail "generator"
+"$tree/bin/quillon-generate-log" -o "$scratch/generated.log" -n 20 > /dev/null 2>&1 || fail "generator"
 [ "$("$cli" list "$scratch/generated.log" | wc -l)" -ge 20 ] || fail "the generated log lists short"
 if command -v desktop-file-validate > /dev/null; then
   desktop-file-validate "$tree/share/applications/quillon.desktop" || fail "desktop entry"
