@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # extract.sh XGETTEXT SOURCE_DIR OUTPUT: writes the template of every text the sources mark
-# for translation: Tr("…") and N_("…") in the libraries and the command line, T("…") in
-# the window. Locations are kept by file only, so that moving code does not change the
-# template.
+# for translation: Tr("…") and N_("…") in the libraries, the command line and the log
+# generator, T("…") in the window. Locations are kept by file only, so that moving code
+# does not change the template.
 set -euo pipefail
 xgettext=$1
 cd "$2"
 output=$3
-git ls-files "src/*.cpp" "src/*.h" "src/*.inc" | LC_ALL=C sort > "$output.files"
+git ls-files "src/*.cpp" "src/*.h" "src/*.inc" "tools/*.cpp" | LC_ALL=C sort > "$output.files"
 # The msgids are Russian: xgettext reads them in a UTF-8 locale and warns about each one,
 # which says nothing here, so its messages are shown only when it fails.
 log=$(mktemp)

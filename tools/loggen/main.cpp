@@ -1,22 +1,27 @@
 // quillon-loggen: writes a generated driver log of a given size or command count.
 #include <CLI/CLI.hpp>
+#include <clocale>
 #include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
 #include "LogGenerator.h"
+#include "core/Translate.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"Пишет правдоподобный журнал драйвера ККТ для проверок и замеров"};
+  using quillon::Tr;
+  std::setlocale(LC_ALL, "");
+  quillon::SetLanguage("");
+  CLI::App app{Tr("Пишет правдоподобный журнал драйвера ККТ для проверок и замеров")};
   quillon::loggen::TOptions options;
   std::string out;
   std::string expected;
   std::string size;
-  app.add_option("-o,--out", out, "Файл журнала")->required();
-  app.add_option("-n,--commands", options.Commands, "Число команд");
-  app.add_option("-s,--size", size, "Размер журнала: байты, или с K, M, G");
-  app.add_option("--seed", options.Seed, "Начальное значение генератора");
-  app.add_option("--expected", expected, "Файл JSON Lines с ожидаемыми командами");
+  app.add_option("-o,--out", out, Tr("Файл журнала"))->required();
+  app.add_option("-n,--commands", options.Commands, Tr("Число команд"));
+  app.add_option("-s,--size", size, Tr("Размер журнала: байты, или с K, M, G"));
+  app.add_option("--seed", options.Seed, Tr("Начальное значение генератора"));
+  app.add_option("--expected", expected, Tr("Файл JSON Lines с ожидаемыми командами"));
   CLI11_PARSE(app, argc, argv);
   if (!size.empty()) {
     std::uint64_t value = std::stoull(size);
@@ -29,7 +34,7 @@ int main(int argc, char** argv) {
   }
   std::ofstream file(out, std::ios::binary);
   if (!file) {
-    std::cerr << "Не удалось создать файл \"" << out << "\"\n";
+    std::cerr << Tr("Не удалось создать файл") << " \"" << out << "\"\n";
     return 1;
   }
   std::vector<quillon::loggen::TExpectedCommand> commands;
@@ -53,7 +58,7 @@ int main(int argc, char** argv) {
       ex << j.dump() << '\n';
     }
   }
-  std::cerr << stats.Commands << " команд, " << stats.Lines << " строк, " << stats.Bytes
-            << " байт\n";
+  std::cerr << stats.Commands << Tr(" команд, ") << stats.Lines << Tr(" строк, ") << stats.Bytes
+            << Tr(" байт") << "\n";
   return file ? 0 : 1;
 }
