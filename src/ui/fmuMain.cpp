@@ -107,6 +107,7 @@ TfmMain::TfmMain(QWidget* parent, const QString& settingsPath)
   setObjectName(QStringLiteral("fmMain"));
   setWindowTitle(QStringLiteral("Norvessa: Quillon & analyzer v.") +
                  QString::fromStdString(QuillonVersion()));
+  setWindowIcon(ButtonIcon("quillon", "quillon"));  // the installed theme's, else our own
   FModel = new TCommandModel(this);
   FUi = BuildMainWindowLayout(*this, *FModel);
   FLoader = new TLogLoadController(this);

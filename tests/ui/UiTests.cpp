@@ -565,7 +565,7 @@ TEST_F(MainWindowTest, EachSelectionDecodesTheRowOnce) {
   }
 }
 
-TEST_F(MainWindowTest, ButtonsHaveTheirPicturesWithoutAnIconTheme) {
+TEST_F(MainWindowTest, ButtonsAndTheWindowHaveTheirPicturesWithoutAnIconTheme) {
   const char* const buttons[] = {
       "btnOpen",          "btnSettings", "btnStart", "btnStartFromPosition", "btnStartCurrentLine",
       "btnStartSelected", "btnStop"};
@@ -577,14 +577,21 @@ TEST_F(MainWindowTest, ButtonsHaveTheirPicturesWithoutAnIconTheme) {
   auto image = [this](const char* name) {
     return Child<QPushButton>(name)->icon().pixmap(16).toImage();
   };
+  auto drawn = [](const QImage& picture) {
+    for (int y = 0; y < picture.height(); ++y)
+      for (int x = 0; x < picture.width(); ++x)
+        if (qAlpha(picture.pixel(x, y)) > 0) return true;
+    return false;
+  };
   for (const char* name : buttons) {
     const QImage picture = image(name);
     ASSERT_FALSE(picture.isNull()) << name;
-    bool drawn = false;
-    for (int y = 0; y < picture.height() && !drawn; ++y)
-      for (int x = 0; x < picture.width() && !drawn; ++x) drawn = qAlpha(picture.pixel(x, y)) > 0;
-    EXPECT_TRUE(drawn) << name;
+    EXPECT_TRUE(drawn(picture)) << name;
   }
+  // The window's own icon, the one installed for the desktop.
+  const QImage windowPicture = FWindow->windowIcon().pixmap(16).toImage();
+  EXPECT_TRUE(drawn(windowPicture));
+  EXPECT_NE(windowPicture, image("btnOpen"));
   EXPECT_EQ(image("btnStart"), image("btnStartSelected"));
   EXPECT_NE(image("btnOpen"), image("btnSettings"));
   EXPECT_NE(image("btnStart"), image("btnStop"));
